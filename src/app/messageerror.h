@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+namespace morvane {
+
+// The program's error box: title "Error Message", warning icon, one OK button;
+// returns when the user has closed it.
+void MessageError(const QString& Buff);
+
+// Tests install a recorder that receives the texts instead of a box; an empty
+// function restores the box.
+void SetMessageErrorRecorder(std::function<void(const QString&)> recorder);
+
+} // namespace morvane
