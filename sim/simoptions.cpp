@@ -24,7 +24,8 @@ const char* const kUsage =
     "  --every MS           ... every MS ms, the first MS ms after start\n"
     "  --stop-after K       answer the first K commands, then nothing\n"
     "  --vanish-after K     answer K commands; on the next one close the pty, remove the\n"
-    "                       link and exit with status 0\n";
+    "                       link and exit with status 0\n"
+    "  --fail CMD           answer \"ERR\" to the command CMD (may be given again)\n";
 
 namespace {
 
@@ -74,6 +75,8 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
             o.tablePath = v;
         else if (a == "--log")
             o.logPath = v;
+        else if (a == "--fail")
+            o.failing.push_back(v);
         else if (a == "--stray")
             o.stray = v;
         else if (a == "--unsolicited")

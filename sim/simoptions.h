@@ -20,9 +20,10 @@ struct Options {
     std::string stray;     // --stray TEXT: sent after every reply, no terminator
     int strayAfterMs = 0;  // --stray-after MS: pause between a reply and its stray text
     std::optional<std::string> unsolicited; // --unsolicited TEXT: sent as TEXT "*" CR
-    int everyMs = 0;      // --every MS: repeat period of the unsolicited text; 0 = once
-    int stopAfter = -1;   // --stop-after K: answer K commands, then nothing
-    int vanishAfter = -1; // --vanish-after K: close the pty on command K+1
+    int everyMs = 0;                  // --every MS: repeat period of the unsolicited text; 0 = once
+    int stopAfter = -1;               // --stop-after K: answer K commands, then nothing
+    int vanishAfter = -1;             // --vanish-after K: close the pty on command K+1
+    std::vector<std::string> failing; // --fail CMD: answer "ERR" to this command (repeatable)
 };
 
 // Returns the options, or nothing with a message in *error. "--help" gives

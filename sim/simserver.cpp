@@ -1,5 +1,7 @@
 #include "simserver.h"
 
+#include <algorithm>
+
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -252,7 +254,8 @@ void SimServer::onLine(TimePoint now) {
         answer("N", now);
         return;
     }
-    if (overflow) {
+    if (overflow ||
+        std::find(m_opt.failing.begin(), m_opt.failing.end(), line) != m_opt.failing.end()) {
         answer("ERR", now);
         return;
     }

@@ -21,9 +21,13 @@ namespace morvane {
 namespace {
 
 // The window was designed in twips; 15 twips are one pixel at 96 dpi.
-int px(int twips) { return (twips + 7) / 15; }
+int px(int twips) {
+    return (twips + 7) / 15;
+}
 
-QRect twipsRect(int l, int t, int w, int h) { return QRect(px(l), px(t), px(w), px(h)); }
+QRect twipsRect(int l, int t, int w, int h) {
+    return QRect(px(l), px(t), px(w), px(h));
+}
 
 // Point sizes of the design, at 96 dpi, as pixel sizes so that text and the
 // pixel layout keep their proportions on any screen.
@@ -73,7 +77,9 @@ QString trimBlanks(const QString& s) {
 }
 
 // "ERR" anywhere in a reply marks a failed exchange or a device error.
-bool hasErr(const QString& s) { return s.contains(QLatin1String("ERR")); }
+bool hasErr(const QString& s) {
+    return s.contains(QLatin1String("ERR"));
+}
 
 // The editable combo's selected index as the program reads it: the item whose
 // text the box shows, -1 when the text matches no item.
@@ -204,7 +210,10 @@ void MainForm::buildControls() {
     setFixedWidth(px(6510));
     resize(px(6510), px(5700));
     paint(this, Grey);
-    const QFont windowFont = QApplication::font();
+    // The window's default font, fixed in full so that it does not take the
+    // bold or size of the frame a button sits in.
+    QFont windowFont = QApplication::font();
+    windowFont.setResolveMask(QFont::AllPropertiesResolved);
 
     auto label = [](QWidget* in, const char* name, const QString& text, QRect r, QFont f,
                     const QColor& colour) {
@@ -265,7 +274,8 @@ void MainForm::buildControls() {
                    gothic(12, true), LightBlue);
     Command3 = button(Frame5, "Command3", QStringLiteral("Back Up 読込"),
                       twipsRect(3480, 750, 2445, 315), windowFont);
-    Text4 = text(Frame5, "Text4", QStringLiteral("C:\\"), twipsRect(120, 330, 5805, 285), gothic(9));
+    Text4 =
+        text(Frame5, "Text4", QStringLiteral("C:\\"), twipsRect(120, 330, 5805, 285), gothic(9));
     Command1[0] = button(Frame4, "Command1(0)", QStringLiteral("決　定"),
                          twipsRect(4860, 330, 1335, 465), gothic(12, true));
     Text3 = text(Frame4, "Text3", QStringLiteral("1"), twipsRect(1680, 1320, 825, 375),
@@ -297,8 +307,8 @@ void MainForm::buildControls() {
     paint(Frame2, Grey, DarkBlue);
     Frame3 = frame(Frame2, "Frame3", QStringLiteral("設定値"), twipsRect(120, 270, 6075, 1365),
                    gothic(12), Qt::black);
-    Command2 = button(Frame3, "Command2", QStringLiteral("設定送信"), twipsRect(120, 810, 1365, 405),
-                      windowFont);
+    Command2 = button(Frame3, "Command2", QStringLiteral("設定送信"),
+                      twipsRect(120, 810, 1365, 405), windowFont);
     Check1_1 = new QCheckBox(QStringLiteral("Timer Enable"), Frame3);
     Check1_1->setObjectName(QStringLiteral("Check1(1)"));
     Check1_1->setGeometry(twipsRect(2070, 870, 1905, 285));
@@ -309,10 +319,12 @@ void MainForm::buildControls() {
     Combo1[1] = combo(Frame3, "Combo1(1)", twipsRect(3840, 330, 915, 405));
     Combo1[2] = combo(Frame3, "Combo1(2)", twipsRect(5040, 330, 915, 405));
     Combo2 = combo(Frame3, "Combo2", twipsRect(1380, 330, 1095, 405));
-    label(Frame3, "Label3(0)", QStringLiteral("："), twipsRect(3570, 360, 135, 375),
-          gothic(15.75, true), Qt::black);
-    label(Frame3, "Label3(1)", QStringLiteral("："), twipsRect(4830, 330, 135, 375),
-          gothic(15.75, true), Qt::black);
+    // The separators are narrower than their full-width glyph: centred, the
+    // colon's dots stay inside the label.
+    for (auto [name, r] : {std::pair{"Label3(0)", twipsRect(3570, 360, 135, 375)},
+                           {"Label3(1)", twipsRect(4830, 330, 135, 375)}})
+        label(Frame3, name, QStringLiteral("："), r, gothic(15.75, true), Qt::black)
+            ->setAlignment(Qt::AlignCenter);
     Frame1 = frame(Frame2, "Frame1", QStringLiteral("タイマー設定一覧"),
                    twipsRect(120, 1680, 6075, 3645), gothic(12), Qt::black);
     List1 = new QListWidget(Frame1);
@@ -328,9 +340,9 @@ void MainForm::buildControls() {
     Dir1->hide();
 
     // Tab order of the design, focusable controls only.
-    QWidget* order[] = {List1,     Combo2,      Combo1[2], Combo1[1], Combo1[0],
-                        Combo3,    Check1_1,    Command2,  Text1,     Text2,
-                        Text3,     Command1[0], Text4,     Command3,  Command1[1]};
+    QWidget* order[] = {List1,  Combo2,      Combo1[2], Combo1[1], Combo1[0],
+                        Combo3, Check1_1,    Command2,  Text1,     Text2,
+                        Text3,  Command1[0], Text4,     Command3,  Command1[1]};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -439,7 +451,9 @@ void MainForm::Frame4_DblClick() {
     setOuterHeightTwips(MainPanelHeight);
 }
 
-void MainForm::Set_NowTime() { morvane::Set_NowTime(*editor_, now()); }
+void MainForm::Set_NowTime() {
+    morvane::Set_NowTime(*editor_, now());
+}
 
 void MainForm::List1_Click() {
     if (busy())

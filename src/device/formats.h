@@ -46,9 +46,9 @@ LoadedReservation DecodeLoadReply(const QString& lReply);
 // The editor's values as a list row gives them back.
 struct ParsedLine {
     std::optional<int> reservation; // Combo3 index 0..10; empty for rows above 11
-    std::optional<int> day;          // 0..7; empty when no day character is found
+    std::optional<int> day;         // 0..7; empty when no day character is found
     std::optional<int> hour, minute, second;
-    bool enabled = false;            // position 17 is "E"
+    bool enabled = false; // position 17 is "E"
 };
 ParsedLine ParseListLine(int I, const QString& text);
 
@@ -57,7 +57,7 @@ struct EditorValues {
     int reservation = -1; // Combo3
     int day = -1;         // Combo2
     QString hour, minute, second;
-    int enable = 0;       // Check1(1)
+    int enable = 0; // Check1(1)
 };
 // "D..." (12 characters for a reservation) or "N ..." for the clock entry,
 // trimmed.

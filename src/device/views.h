@@ -21,12 +21,12 @@ public:
     virtual ~EditorView() = default;
     virtual int reservationIndex() const = 0; // Combo3, -1 when none
     virtual void selectReservation(int index) = 0;
-    virtual int dayIndex() const = 0;         // Combo2, -1 when none
+    virtual int dayIndex() const = 0; // Combo2, -1 when none
     virtual void selectDay(int index) = 0;
     virtual QString timeText(int k) const = 0; // Combo1(k): 0 hour, 1 minute, 2 second
     virtual void setTimeText(int k, const QString& text) = 0;
     virtual void selectTime(int k, int index) = 0; // shows item `index`
-    virtual int enableValue() const = 0;      // Check1(1): 0, 1 checked, 2 grayed
+    virtual int enableValue() const = 0;           // Check1(1): 0, 1 checked, 2 grayed
     virtual void setEnableValue(int value) = 0;
 };
 

@@ -11,6 +11,8 @@
 
 namespace morvane {
 
+class MSComm;
+
 // Message texts of the exchange.
 inline const QString MsgNotConnected =
     QStringLiteral("Morvane が接続されていないか、コムポートが違います。");
@@ -43,7 +45,7 @@ public:
     // pause of a send), letting only repaints through.
     void waitTicks(int ticks);
 
-    qint16 ComStatus = 0;  // 0 open, 99 last configuration failed
+    qint16 ComStatus = 0; // 0 open, 99 last configuration failed
     QString TrnBuf;
     QString RecBuf;
 

@@ -45,7 +45,7 @@ QString PortPathFor(int n, const QString& appDir);
 // The serial communications component the window holds as MSComm1: the
 // members the program uses, with the Comm control's meaning, over QSerialPort.
 // Setters return false where the control would raise an error.
-class MSComm : public QObject, public CommPort {
+class MSComm : public QObject, public ::morvane::CommPort {
     Q_OBJECT
 public:
     explicit MSComm(QObject* parent = nullptr);
@@ -54,14 +54,14 @@ public:
     // Where COMn is looked up on POSIX systems (the start-up directory).
     void setAppDir(const QString& dir) { appDir_ = dir; }
 
-    bool setCommPort(int n);       // only while closed
+    bool setCommPort(int n); // only while closed
     int CommPort() const { return commPort_; }
     bool setSettings(const QString& s);
     QString Settings() const { return settings_; }
     bool setInputLen(int n);
     bool setRThreshold(int n);
     bool setHandshaking(int n);
-    bool setPortOpen(bool open);   // opening a missing or busy port fails
+    bool setPortOpen(bool open); // opening a missing or busy port fails
     bool PortOpen() const;
     int CommEvent() const { return commEvent_; }
 
@@ -84,19 +84,25 @@ signals:
 private:
     void onReadyRead();
     void onError(QSerialPort::SerialPortError e);
+    // Posts the receive event to the event queue (at most one waits there).
     void raise(int code);
+    void deliverReceive();
+    void applyLine();
+    void applyFlow();
 
     QSerialPort port_;
     QString appDir_;
     int commPort_ = 1;
     QString settings_ = QStringLiteral("9600,N,8,1");
+    LineSettings line_;
+    QString lastPath_;
     int inputLen_ = 0;
     int rThreshold_ = 0;
     int handshaking_ = 0;
     int commEvent_ = 0;
     bool failed_ = false;
     bool exchangeActive_ = false;
-    bool receivePending_ = false;
+    bool receivePending_ = false; // receive event posted, not yet delivered
 };
 
 } // namespace morvane

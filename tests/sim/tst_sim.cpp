@@ -141,6 +141,7 @@ private slots:
     void linkPointsAtPty();
     void silentNeverAnswers();
     void nakAnswersFirstCommands();
+    void failAnswersErrToNamedCommands();
     void piecesArriveSeparately();
     void delayAnswersLate();
     void stopAfterGoesSilent();
@@ -420,6 +421,15 @@ void TestSim::nakAnswersFirstCommands() {
     // The refused store did not happen.
     QCOMPARE(port.ask("L2"), QByteArray("L0000000000\r"));
     QCOMPARE(port.ask("XX"), QByteArray("ERR\r"));
+}
+
+void TestSim::failAnswersErrToNamedCommands() {
+    SimProcess sim;
+    Port port;
+    QVERIFY(startAndOpen(sim, port, {"--fail", "L5", "--fail", "QS"}));
+    QCOMPARE(port.ask("L5"), QByteArray("ERR\r"));
+    QCOMPARE(port.ask("QS"), QByteArray("ERR\r"));
+    QCOMPARE(port.ask("L4"), QByteArray("L0000000000\r"));
 }
 
 void TestSim::piecesArriveSeparately() {

@@ -1,0 +1,145 @@
+// Reads the reservation table from the simulator pacing its line at 9600 bit/s
+// and compares the time with what the wire itself needs; then measures the CPU
+// that a silent two-second reply wait costs.
+//
+//   build/bin/bench_link [rounds]
+#include "device.h"
+#include "exchange.h"
+#include "mscomm.h"
+#include "simprocess.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QStringList>
+#include <cstdio>
+#include <sys/resource.h>
+
+using namespace morvane;
+
+namespace {
+
+double cpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+class Rows final : public ListView {
+public:
+    void clear() override { rows.clear(); }
+    void addItem(const QString& t) override { rows << t; }
+    int count() const override { return int(rows.size()); }
+    QString item(int r) const override { return rows.value(r); }
+    void setItem(int r, const QString& t) override { rows[r] = t; }
+    QStringList rows;
+};
+
+// A port that counts the bytes both ways.
+class CountingPort final : public CommPort {
+public:
+    explicit CountingPort(CommPort& p) : p_(p) {}
+    void Output(const QByteArray& d) override {
+        out += d.size();
+        p_.Output(d);
+    }
+    int InBufferCount() override { return p_.InBufferCount(); }
+    QByteArray Input() override {
+        QByteArray d = p_.Input();
+        in += d.size();
+        return d;
+    }
+    bool WaitForInput(int ms) override { return p_.WaitForInput(ms); }
+    bool Failed() const override { return p_.Failed(); }
+    void Close() override { p_.Close(); }
+    void SetExchangeActive(bool a) override { p_.SetExchangeActive(a); }
+    qint64 in = 0, out = 0;
+
+private:
+    CommPort& p_;
+};
+
+bool openOn(MSComm& comm, const QString& path, const QString& dir) {
+    QFile::remove(dir + "/COM1");
+    if (!QFile::link(path, dir + "/COM1"))
+        return false;
+    comm.setAppDir(dir);
+    SysSettingsRecord s;
+    return COM_Init(comm, s) == 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const int rounds = argc > 1 ? qMax(1, atoi(argv[1])) : 5;
+    QStringList messages;
+    SysSettingsRecord settings;
+    SystemClock clock;
+
+    {
+        SimProcess sim;
+        if (!sim.start({"--baud", "9600"})) {
+            std::fprintf(stderr, "simulator: %s\n", qPrintable(sim.errorString()));
+            return 1;
+        }
+        MSComm comm;
+        if (!openOn(comm, sim.path(), sim.tempDir())) {
+            std::fprintf(stderr, "cannot open the simulator's port\n");
+            return 1;
+        }
+        CountingPort port(comm);
+        Link link(settings, clock, [&](const QString& m) { messages << m; });
+        link.setPort(&port);
+        Rows list;
+        double best = 1e9, total = 0;
+        for (int r = 0; r < rounds; ++r) {
+            port.in = port.out = 0;
+            QElapsedTimer t;
+            t.start();
+            Get_Time(link, list);
+            const double s = t.nsecsElapsed() / 1e9;
+            best = qMin(best, s);
+            total += s;
+            if (list.count() != 11 || !messages.isEmpty()) {
+                std::fprintf(stderr, "table read failed: %d rows, %s\n", list.count(),
+                             qPrintable(messages.join(" | ")));
+                return 1;
+            }
+        }
+        const double wire = double(port.in + port.out) * 10.0 / 9600.0;
+        std::printf("table read (12 exchanges) at 9600 bit/s, %d rounds\n", rounds);
+        std::printf("  bytes out %lld, in %lld\n", port.out, port.in);
+        std::printf("  wire-time limit   %.4f s\n", wire);
+        std::printf("  mean time         %.4f s  (ratio %.3f)\n", total / rounds,
+                    total / rounds / wire);
+        std::printf("  best time         %.4f s  (ratio %.3f, target <= 1.2)\n", best,
+                    best / wire);
+    }
+
+    {
+        SimProcess sim;
+        if (!sim.start({"--silent"})) {
+            std::fprintf(stderr, "simulator: %s\n", qPrintable(sim.errorString()));
+            return 1;
+        }
+        MSComm comm;
+        if (!openOn(comm, sim.path(), sim.tempDir()))
+            return 1;
+        Link link(settings, clock, [&](const QString& m) { messages << m; });
+        link.setPort(&comm);
+        settings.ComTimeOut = 3; // two to three seconds: at least two whole seconds
+        QElapsedTimer t;
+        const double cpu0 = cpuSeconds();
+        t.start();
+        QString reply;
+        link.CMM_TRNA(QStringLiteral("QT"), reply);
+        const double wall = t.nsecsElapsed() / 1e9;
+        const double cpu = cpuSeconds() - cpu0;
+        std::printf("silent reply wait: %.3f s wall, %.4f s CPU, share %.2f %% (target < 2 %%)\n",
+                    wall, cpu, 100.0 * cpu / wall);
+        if (reply != QLatin1String("ERROR"))
+            std::fprintf(stderr, "unexpected reply %s\n", qPrintable(reply));
+    }
+    return 0;
+}

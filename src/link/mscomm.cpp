@@ -1,0 +1,291 @@
+#include "mscomm.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QMetaObject>
+#include <QThread>
+
+#include <algorithm>
+#include <limits>
+
+namespace morvane {
+
+namespace {
+
+bool allDigits(QStringView s) {
+    return !s.isEmpty() &&
+           std::all_of(s.begin(), s.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+}
+
+} // namespace
+
+bool ParseCommSettings(const QString& settings, LineSettings& out) {
+    const QStringList f = settings.split(u',');
+    if (f.size() != 4)
+        return false;
+
+    // The speed is written with a sign position: one blank before it.
+    QStringView speed(f[0]);
+    if (speed.startsWith(u' '))
+        speed = speed.mid(1);
+    if (!allDigits(speed))
+        return false;
+    bool ok = false;
+    const qlonglong baud = speed.toLongLong(&ok);
+    if (!ok || baud < 1 || baud > std::numeric_limits<qint32>::max())
+        return false;
+
+    LineSettings r;
+    r.baud = static_cast<qint32>(baud);
+
+    if (f[1].size() != 1)
+        return false;
+    switch (f[1].at(0).toUpper().unicode()) {
+    case u'N':
+        r.parity = QSerialPort::NoParity;
+        break;
+    case u'E':
+        r.parity = QSerialPort::EvenParity;
+        break;
+    case u'O':
+        r.parity = QSerialPort::OddParity;
+        break;
+    case u'M':
+        r.parity = QSerialPort::MarkParity;
+        break;
+    case u'S':
+        r.parity = QSerialPort::SpaceParity;
+        break;
+    default:
+        return false;
+    }
+
+    if (f[2] == u"5")
+        r.dataBits = QSerialPort::Data5;
+    else if (f[2] == u"6")
+        r.dataBits = QSerialPort::Data6;
+    else if (f[2] == u"7")
+        r.dataBits = QSerialPort::Data7;
+    else if (f[2] == u"8")
+        r.dataBits = QSerialPort::Data8;
+    else
+        return false;
+
+    if (f[3] == u"1")
+        r.stopBits = QSerialPort::OneStop;
+    else if (f[3] == u"1.5")
+        r.stopBits = QSerialPort::OneAndHalfStop;
+    else if (f[3] == u"2")
+        r.stopBits = QSerialPort::TwoStop;
+    else
+        return false;
+
+    out = r;
+    return true;
+}
+
+QString PortPathFor(int n, const QString& appDir) {
+    if (n < 1)
+        return {};
+#ifdef Q_OS_WIN
+    Q_UNUSED(appDir);
+    return QStringLiteral("COM") + QString::number(n);
+#else
+    // A link COMn in the start-up directory names the device (for instance
+    // `ln -s /dev/ttyUSB0 COM3`); a dangling link still counts, and then
+    // fails to open instead of silently falling back to another device.
+    if (!appDir.isEmpty()) {
+        const QString entry = QDir(appDir).filePath(QStringLiteral("COM") + QString::number(n));
+        const QFileInfo info(entry);
+        if (info.exists() || info.isSymLink())
+            return entry;
+    }
+    return QStringLiteral("/dev/ttyS") + QString::number(n - 1);
+#endif
+}
+
+MSComm::MSComm(QObject* parent) : QObject(parent), port_(this) {
+    ParseCommSettings(settings_, line_);
+    connect(&port_, &QSerialPort::readyRead, this, &MSComm::onReadyRead);
+    connect(&port_, &QSerialPort::errorOccurred, this, &MSComm::onError);
+}
+
+MSComm::~MSComm() {
+    if (port_.isOpen())
+        port_.close();
+}
+
+bool MSComm::setCommPort(int n) {
+    if (port_.isOpen() || n < 1)
+        return false;
+    commPort_ = n;
+    return true;
+}
+
+bool MSComm::setSettings(const QString& s) {
+    LineSettings parsed;
+    if (!ParseCommSettings(s, parsed))
+        return false;
+    settings_ = s;
+    line_ = parsed;
+    if (port_.isOpen())
+        applyLine();
+    return true;
+}
+
+bool MSComm::setInputLen(int n) {
+    if (n < 0)
+        return false;
+    inputLen_ = n;
+    return true;
+}
+
+bool MSComm::setRThreshold(int n) {
+    if (n < 0)
+        return false;
+    rThreshold_ = n;
+    return true;
+}
+
+bool MSComm::setHandshaking(int n) {
+    if (n < 0 || n > 3)
+        return false;
+    handshaking_ = n;
+    if (port_.isOpen())
+        applyFlow();
+    return true;
+}
+
+// Results are not checked: a pseudo-terminal refuses parity and flow control
+// (UnsupportedOperationError) yet carries the line perfectly well.
+void MSComm::applyLine() {
+    port_.setBaudRate(line_.baud);
+    port_.setParity(line_.parity);
+    port_.setDataBits(line_.dataBits);
+    port_.setStopBits(line_.stopBits);
+}
+
+void MSComm::applyFlow() {
+    static constexpr QSerialPort::FlowControl flows[] = {
+        QSerialPort::NoFlowControl, QSerialPort::SoftwareControl, QSerialPort::HardwareControl,
+        QSerialPort::HardwareControl};
+    port_.setFlowControl(flows[handshaking_]);
+}
+
+bool MSComm::setPortOpen(bool open) {
+    if (!open) {
+        if (port_.isOpen())
+            port_.close();
+        return true;
+    }
+    if (port_.isOpen())
+        return false;
+    const QString path = PortPathFor(commPort_, appDir_);
+    lastPath_ = path;
+    if (path.isEmpty())
+        return false;
+    port_.setPortName(path);
+    applyLine();
+    applyFlow();
+    if (!port_.open(QIODevice::ReadWrite))
+        return false;
+    // Bytes that were waiting before the open must never count as a reply.
+    port_.clear();
+    failed_ = false;
+    return true;
+}
+
+bool MSComm::PortOpen() const {
+    return port_.isOpen();
+}
+
+QString MSComm::portPath() const {
+    return lastPath_;
+}
+
+void MSComm::Output(const QByteArray& data) {
+    if (!port_.isOpen() || failed_)
+        return;
+    port_.write(data);
+    port_.flush();
+}
+
+int MSComm::InBufferCount() {
+    if (!port_.isOpen())
+        return 0;
+    return static_cast<int>(std::min<qint64>(port_.bytesAvailable(), 32767));
+}
+
+QByteArray MSComm::Input() {
+    if (!port_.isOpen())
+        return {};
+    const qint64 waiting = port_.bytesAvailable();
+    return port_.read(inputLen_ > 0 ? std::min<qint64>(inputLen_, waiting) : waiting);
+}
+
+bool MSComm::WaitForInput(int msecs) {
+    if (!port_.isOpen() || failed_)
+        return false;
+    if (port_.bytesAvailable() > 0)
+        return true;
+    QElapsedTimer timer;
+    timer.start();
+    if (port_.waitForReadyRead(msecs))
+        return port_.bytesAvailable() > 0;
+    // Whatever made the wait give up early, the caller is promised a block of
+    // msecs: sleep out the rest rather than let a reply wait spin.
+    if (!failed_ && port_.isOpen()) {
+        const qint64 left = msecs - timer.elapsed();
+        if (left > 0)
+            QThread::msleep(static_cast<unsigned long>(left));
+    }
+    return port_.isOpen() && port_.bytesAvailable() > 0;
+}
+
+void MSComm::SetExchangeActive(bool active) {
+    exchangeActive_ = active;
+    if (!active && port_.isOpen() && !failed_ && rThreshold_ > 0 && port_.bytesAvailable() > 0)
+        raise(comEvReceive);
+}
+
+void MSComm::onReadyRead() {
+    // waitForReadyRead emits readyRead inside an exchange: the exchange reads
+    // those characters itself, and whatever is left is reported when it ends.
+    if (rThreshold_ <= 0 || exchangeActive_)
+        return;
+    raise(comEvReceive);
+}
+
+void MSComm::raise(int code) {
+    Q_UNUSED(code); // receiving is the only event the component posts
+    if (receivePending_)
+        return;
+    receivePending_ = true;
+    QMetaObject::invokeMethod(this, &MSComm::deliverReceive, Qt::QueuedConnection);
+}
+
+void MSComm::deliverReceive() {
+    receivePending_ = false;
+    // A pump inside an exchange may run the event queue: the event then waits
+    // for SetExchangeActive(false).
+    if (exchangeActive_ || !port_.isOpen() || failed_)
+        return;
+    if (port_.bytesAvailable() < std::max(rThreshold_, 1))
+        return;
+    commEvent_ = comEvReceive;
+    emit OnComm();
+}
+
+void MSComm::onError(QSerialPort::SerialPortError e) {
+    if (e != QSerialPort::ReadError && e != QSerialPort::ResourceError)
+        return;
+    if (!port_.isOpen())
+        return;
+    // Closing first: Qt keeps reporting the error from the dead descriptor
+    // many thousand times a second while the port stays open.
+    port_.close();
+    failed_ = true;
+}
+
+} // namespace morvane

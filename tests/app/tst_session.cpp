@@ -1,0 +1,436 @@
+// The real window against morvane-sim over a pseudo-terminal: start-up reads,
+// list clicks, sends, the backup and the settings panel, with the simulator's
+// traffic log as evidence.
+#include "mainform.h"
+#include "messageerror.h"
+#include "simprocess.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace morvane;
+
+namespace {
+
+// Ten reservations for the simulator: day, hour, minute, second, flag byte.
+const QByteArray Table = "00 00 00 00 00\n"
+                         "01 08 00 00 08\n"
+                         "02 09 1E 0F 09\n"
+                         "02 07 1E 00 09\n"
+                         "07 06 1E 00 81\n"
+                         "06 17 3B 3B 01\n"
+                         "03 0C 22 38 00\n"
+                         "04 00 00 01 08\n"
+                         "05 12 2D 07 00\n"
+                         "08 18 3C 00 09\n";
+
+const QStringList Rows = {
+    QStringLiteral("予約0:日　00:00:00  DISABLE POWER ON "),
+    QStringLiteral("予約1:月　08:00:00  ENABLE  POWER ON "),
+    QStringLiteral("予約2:火　09:30:15  ENABLE  POWER OFF"),
+    QStringLiteral("予約3:火　07:30:00  ENABLE  POWER OFF"),
+    QStringLiteral("予約4:毎日06:30:00  ENABLE  POWER ON "),
+    QStringLiteral("予約5:土　23:59:59  DISABLE POWER OFF"),
+    QStringLiteral("予約6:水　12:34:56  DISABLE POWER ON "),
+    QStringLiteral("予約7:木　00:00:01  ENABLE  POWER ON "),
+    QStringLiteral("予約8:金　18:45:07  DISABLE POWER ON "),
+    // Day code 8 has an empty label; hour 24 and minute 60 read as 0.
+    QStringLiteral("予約9:00:00:00  ENABLE  POWER OFF"),
+};
+
+QByteArray cp932Line(const QString& s) {
+    // The rows above in code page 932, spelled out: 予約 = 97 5C 96 F1,
+    // 日月火水木金土毎 = 93 FA, 8C 8E, 89 CE, 90 85, 96 D8, 8B E0, 93 79, 96 88,
+    // U+3000 = 81 40.
+    QByteArray out;
+    for (QChar c : s) {
+        switch (c.unicode()) {
+        case 0x4E88:
+            out += "\x97\x5C";
+            break; // 予
+        case 0x7D04:
+            out += "\x96\xF1";
+            break; // 約
+        case 0x65E5:
+            out += "\x93\xFA";
+            break; // 日
+        case 0x6708:
+            out += "\x8C\x8E";
+            break; // 月
+        case 0x706B:
+            out += "\x89\xCE";
+            break; // 火
+        case 0x6C34:
+            out += "\x90\x85";
+            break; // 水
+        case 0x6728:
+            out += "\x96\xD8";
+            break; // 木
+        case 0x91D1:
+            out += "\x8B\xE0";
+            break; // 金
+        case 0x571F:
+            out += "\x93\x79";
+            break; // 土
+        case 0x6BCE:
+            out += "\x96\x88";
+            break; // 毎
+        case 0x3000:
+            out += "\x81\x40";
+            break;
+        default:
+            out += char(c.unicode());
+        }
+    }
+    return out + "\r\n";
+}
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+} // namespace
+
+class TstSession : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> dir_;
+    QString oldCwd_;
+    QStringList messages_;
+    SimProcess sim_;
+    std::unique_ptr<MainForm> form_;
+    QDateTime now_ = QDateTime(QDate(2026, 12, 2), QTime(9, 5, 7)); // a Wednesday
+
+    QString path(const QString& name) const { return dir_->filePath(name); }
+
+    template <class T> T* ctl(const char* name) {
+        auto* w = form_->findChild<T*>(QLatin1String(name));
+        if (!w)
+            qWarning("no control %s", name);
+        return w;
+    }
+    QListWidget* list() { return ctl<QListWidget>("List1"); }
+    QStringList listRows() {
+        QStringList r;
+        for (int i = 0; i < list()->count(); ++i)
+            r << list()->item(i)->text();
+        return r;
+    }
+    QComboBox* combo(const char* name) { return ctl<QComboBox>(name); }
+
+    // The simulator linked as COM1 in the scratch folder, then the window.
+    bool startSim(const QStringList& extra = {}) {
+        QFile t(path("table.txt"));
+        if (!t.exists()) {
+            if (!t.open(QIODevice::WriteOnly))
+                return false;
+            t.write(Table);
+            t.close();
+        }
+        if (!sim_.start(QStringList{"--link", path("COM1"), "--table", path("table.txt")} +
+                        extra)) {
+            qWarning("%s", qPrintable(sim_.errorString()));
+            return false;
+        }
+        return true;
+    }
+    void startForm() {
+        form_ = std::make_unique<MainForm>();
+        form_->setNowProvider([this] { return now_; });
+        form_->Form_Load();
+    }
+    void clickRow(int row) {
+        QListWidget* l = list();
+        QVERIFY(row < l->count());
+        QTest::mouseClick(l->viewport(), Qt::LeftButton, {},
+                          l->visualItemRect(l->item(row)).center());
+    }
+    int logMark() const { return int(sim_.loggedCommands().size()); }
+    QStringList logSince(int mark) const { return sim_.loggedCommands().mid(mark); }
+    QStringList tableReadCommands() const {
+        return {"QT", "QS", "L0", "L1", "L2", "L3", "L4", "L5", "L6", "L7", "L8", "L9"};
+    }
+    void writeBackup(const QByteArray& bytes) {
+        QFile f(path("Morvane.DAT"));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    void writeSys(const QByteArray& extra) {
+        QFile f(path("Morvane.SYS"));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(extra);
+    }
+
+private slots:
+    void initTestCase() {
+        oldCwd_ = QDir::currentPath();
+        SetMessageErrorRecorder([this](const QString& m) { messages_ << m; });
+    }
+    void init() {
+        dir_ = std::make_unique<QTemporaryDir>();
+        QVERIFY(dir_->isValid());
+        QVERIFY(QDir::setCurrent(dir_->path()));
+        messages_.clear();
+        now_ = QDateTime(QDate(2026, 12, 2), QTime(9, 5, 7));
+        // Skip the first-start message: a settings file with the defaults.
+        writeSys("COMPORT,1,\r\n");
+    }
+    void cleanup() {
+        form_.reset();
+        sim_.stop();
+        QDir::setCurrent(oldCwd_);
+        dir_.reset();
+    }
+    void cleanupTestCase() { SetMessageErrorRecorder({}); }
+
+    void startupReadsTheWholeTable() {
+        QVERIFY(startSim());
+        startForm();
+        QVERIFY(messages_.isEmpty());
+        QCOMPARE(sim_.loggedCommands(), tableReadCommands());
+        const QStringList rows = listRows();
+        QCOMPARE(rows.size(), 11);
+        QVERIFY2(rows[0].startsWith(QStringLiteral("現在 :")), qPrintable(rows[0]));
+        QCOMPARE(rows[0].size(), 14);
+        QCOMPARE(rows.mid(1), Rows);
+        QVERIFY(ctl<QPushButton>("Command2")->isEnabled());
+        QVERIFY(ctl<QCheckBox>("Check1(1)")->isEnabled());
+    }
+
+    void silentDeviceDisablesSendAndRestore() {
+        QVERIFY(startSim({"--silent"}));
+        startForm();
+        QCOMPARE(messages_, QStringList{QStringLiteral(
+                                "Morvane が接続されていないか、コムポートが違います。")});
+        QCOMPARE(sim_.loggedCommands(), QStringList{"QT"});
+        QCOMPARE(list()->count(), 0);
+        QVERIFY(!ctl<QPushButton>("Command2")->isEnabled());
+        QVERIFY(!ctl<QPushButton>("Command3")->isEnabled());
+        QVERIFY(!ctl<QCheckBox>("Check1(1)")->isEnabled());
+        // The editor still shows the PC's time.
+        QCOMPARE(combo("Combo3")->currentText(), QStringLiteral("現在"));
+        QCOMPARE(combo("Combo1(0)")->currentText(), QStringLiteral("09"));
+    }
+
+    void errorReplyStopsTheRead() {
+        QVERIFY(startSim({"--fail", "L5"}));
+        startForm();
+        QVERIFY(messages_.isEmpty());
+        QCOMPARE(list()->count(), 6);
+        QCOMPARE(listRows().mid(1), Rows.mid(0, 5));
+        QVERIFY(!ctl<QPushButton>("Command2")->isEnabled());
+    }
+
+    void clickingRowsLoadsTheEditor() {
+        QVERIFY(startSim());
+        startForm();
+        int mark = logMark();
+        clickRow(4);
+        QCOMPARE(logSince(mark), QStringList{"L3"});
+        QCOMPARE(combo("Combo3")->currentText(), QStringLiteral("予約3"));
+        QCOMPARE(combo("Combo2")->currentText(), QStringLiteral("火　"));
+        QCOMPARE(combo("Combo1(0)")->currentText(), QStringLiteral("7"));
+        QCOMPARE(combo("Combo1(1)")->currentText(), QStringLiteral("30"));
+        QCOMPARE(combo("Combo1(2)")->currentText(), QStringLiteral("0"));
+        // Only bit 0x80 of the flag byte counts here; 0x09 is not enabled.
+        QCOMPARE(ctl<QCheckBox>("Check1(1)")->checkState(), Qt::Unchecked);
+        clickRow(5);
+        QCOMPARE(combo("Combo2")->currentText(), QStringLiteral("毎日"));
+        QCOMPARE(ctl<QCheckBox>("Check1(1)")->checkState(), Qt::Checked);
+
+        // The clock row: a fresh clock query, the editor back on the PC's time.
+        now_ = QDateTime(QDate(2026, 12, 5), QTime(22, 1, 2)); // a Saturday
+        mark = logMark();
+        clickRow(0);
+        QCOMPARE(logSince(mark), (QStringList{"QT", "QS"}));
+        QCOMPARE(combo("Combo3")->currentText(), QStringLiteral("現在"));
+        QCOMPARE(combo("Combo2")->currentText(), QStringLiteral("土　"));
+        QCOMPARE(combo("Combo1(0)")->currentText(), QStringLiteral("22"));
+        QCOMPARE(combo("Combo1(2)")->currentText(), QStringLiteral("02"));
+        QVERIFY(list()->item(0)->text().startsWith(QStringLiteral("現在 :")));
+        QVERIFY(messages_.isEmpty());
+    }
+
+    void sendingAReservationRewritesTheBackup() {
+        QVERIFY(startSim());
+        startForm();
+        clickRow(4);
+        combo("Combo1(0)")->setEditText("21");
+        combo("Combo1(1)")->setEditText("5");
+        ctl<QCheckBox>("Check1(1)")->setCheckState(Qt::Unchecked);
+        const int mark = logMark();
+        QTest::mouseClick(ctl<QPushButton>("Command2"), Qt::LeftButton);
+        QCOMPARE(logSince(mark), QStringList{"D30215050000"} + tableReadCommands());
+        QStringList expected = Rows;
+        expected[3] = QStringLiteral("予約3:火　21:05:00  DISABLE POWER ON ");
+        QCOMPARE(listRows().mid(1), expected);
+        QByteArray file;
+        for (const QString& r : expected)
+            file += cp932Line(r);
+        QCOMPARE(readAll(form_->SysSettings.BackUpFile), file);
+        QVERIFY(messages_.isEmpty());
+    }
+
+    void sendingTheClockEntrySetsTheDeviceClock() {
+        QVERIFY(startSim());
+        now_ = QDateTime(QDate(2026, 12, 3), QTime(12, 34, 56)); // a Thursday
+        startForm();
+        const int mark = logMark();
+        form_->Command2_Click();
+        QCOMPARE(logSince(mark).value(0), QStringLiteral("N 040C2238"));
+        // The device clock runs on from the value set.
+        const QString row0 = list()->item(0)->text();
+        QVERIFY2(row0.startsWith(QStringLiteral("現在 :木　12:3")), qPrintable(row0));
+    }
+
+    void failedReadBackKeepsTheBackup() {
+        QVERIFY(startSim({"--fail", "L7"}));
+        QFile b(path("Morvane.DAT"));
+        QVERIFY(b.open(QIODevice::WriteOnly));
+        b.write("kept\r\n");
+        b.close();
+        startForm();
+        // Start-up failed at L7; the controls are off, but the handler itself
+        // must still leave the file alone.
+        form_->Command2_Click();
+        QCOMPARE(list()->count(), 8);
+        QCOMPARE(readAll(path("Morvane.DAT")), QByteArray("kept\r\n"));
+    }
+
+    void restoreSendsClockThenReservationsInFileOrder() {
+        QVERIFY(startSim());
+        startForm();
+        writeBackup(cp932Line(QStringLiteral("予約7:毎日06:30:00  ENABLE  POWER ON ")) +
+                    cp932Line(QStringLiteral("予約1:月　08:00:09  DISABLE POWER ON ")));
+        form_->Frame2_DblClick();
+        const int mark = logMark();
+        QTest::mouseClick(ctl<QPushButton>("Command3"), Qt::LeftButton);
+        // Line 1 says reservation 7, but its position makes it reservation 0.
+        QCOMPARE(logSince(mark), (QStringList{"QT", "QS", "N 03090507", "D007061E0081",
+                                              "D10108000900", "QT", "QS"}));
+        QCOMPARE(list()->count(), 3);
+        QVERIFY(list()->item(0)->text().startsWith(QStringLiteral("現在 :水　09:0")));
+        QCOMPARE(list()->item(1)->text(), QStringLiteral("予約7:毎日06:30:00  ENABLE  POWER ON "));
+        QVERIFY(messages_.isEmpty());
+        QVERIFY(ctl<QGroupBox>("Frame4")->isVisible());
+    }
+
+    void restoreTakesAtMostTenLines() {
+        QVERIFY(startSim());
+        startForm();
+        QByteArray file;
+        for (int i = 0; i < 12; ++i)
+            file += cp932Line(QStringLiteral("予約0:日　00:00:%1  DISABLE POWER ON ")
+                                  .arg(i, 2, 10, QLatin1Char('0')));
+        writeBackup(file);
+        const int mark = logMark();
+        form_->Command3_Click();
+        const QStringList sent = logSince(mark);
+        QCOMPARE(sent.size(), 2 + 1 + 10 + 2);
+        QCOMPARE(sent.value(3), QStringLiteral("D00000000000"));
+        QCOMPARE(sent.value(12), QStringLiteral("D90000000900"));
+        QCOMPARE(sent.filter(QRegularExpression("^N ")).size(), 1);
+    }
+
+    void restoreOfMissingOrEmptyFile() {
+        QVERIFY(startSim());
+        startForm();
+        const QStringList before = listRows();
+        int mark = logMark();
+        form_->Command3_Click();
+        QCOMPARE(messages_, QStringList{QStringLiteral("ファイル名が見つかりません。")});
+        QCOMPARE(form_->FileErrNo, qint16(0));
+        QCOMPARE(listRows(), before);
+        QCOMPARE(logSince(mark), QStringList());
+
+        messages_.clear();
+        writeBackup({});
+        mark = logMark();
+        form_->Command3_Click();
+        QCOMPARE(logSince(mark), (QStringList{"QT", "QS", "N 03090507", "QT", "QS"}));
+        QCOMPARE(list()->count(), 1);
+        QVERIFY(messages_.isEmpty());
+    }
+
+    void restoreWithSilentDevice() {
+        QVERIFY(startSim({"--stop-after", "12"}));
+        startForm();
+        writeBackup(cp932Line(Rows[0]));
+        const int mark = logMark();
+        form_->Command3_Click();
+        QCOMPARE(logSince(mark), QStringList{"QT"});
+        QCOMPARE(list()->count(), 0);
+        QCOMPARE(messages_, QStringList{QStringLiteral(
+                                "Morvane が接続されていないか、コムポートが違います。")});
+    }
+
+    void restoreKeepsClockRowWhenFinalQueryFails() {
+        // Start-up takes 12 commands; the restore's QT, QS, N and D0 are
+        // answered, its closing clock query is not.
+        QVERIFY(startSim({"--stop-after", "16"}));
+        startForm();
+        writeBackup(cp932Line(Rows[4]));
+        form_->Command3_Click();
+        QCOMPARE(list()->count(), 2);
+        QVERIFY2(list()->item(0)->text().startsWith(QStringLiteral("現在 :")),
+                 qPrintable(list()->item(0)->text()));
+        QCOMPARE(messages_.size(), 1);
+    }
+
+    void restoreIgnoresOtherActionsWhileRunning() {
+        QVERIFY(startSim());
+        startForm();
+        writeBackup(cp932Line(Rows[0]) + cp932Line(Rows[1]));
+        form_->Frame2_DblClick();
+        // Fired from inside the restore, when it lets the event queue run.
+        QTimer::singleShot(0, this, [this] {
+            QTest::mouseClick(ctl<QPushButton>("Command3"), Qt::LeftButton);
+            ctl<QPushButton>("Command2")->click();
+            form_->Command1_Click(0);
+            form_->Frame4_DblClick();
+        });
+        const int mark = logMark();
+        form_->Command3_Click();
+        QCOMPARE(logSince(mark), (QStringList{"QT", "QS", "N 03090507", "D00000000000",
+                                              "D10108000081", "QT", "QS"}));
+        QVERIFY(ctl<QGroupBox>("Frame4")->isVisible());
+    }
+
+    void confirmingANewPortMakesTheToolUsableAgain() {
+        // COM1 answers nothing; COM2 is a working device.
+        SimProcess silent;
+        QVERIFY(silent.start({"--silent", "--link", path("COM1")}));
+        QVERIFY(sim_.start({"--link", path("COM2")}));
+        startForm();
+        QVERIFY(!ctl<QPushButton>("Command2")->isEnabled());
+        messages_.clear();
+        form_->Frame2_DblClick();
+        ctl<QLineEdit>("Text1")->setText("2");
+        ctl<QLineEdit>("Text2")->setText("1.5");
+        form_->Command1_Click(0);
+        QVERIFY(messages_.isEmpty());
+        QCOMPARE(form_->SysSettings.COMPORT, qint16(2));
+        QCOMPARE(form_->SysSettings.ComTimeOut, qint16(2));
+        QCOMPARE(sim_.loggedCommands(), tableReadCommands());
+        QCOMPARE(list()->count(), 11);
+        QVERIFY(ctl<QGroupBox>("Frame2")->isVisible());
+        QVERIFY(ctl<QPushButton>("Command2")->isEnabled());
+        QVERIFY(ctl<QPushButton>("Command3")->isEnabled());
+        QVERIFY(ctl<QCheckBox>("Check1(1)")->isEnabled());
+        QVERIFY(readAll(path("Morvane.SYS")).startsWith("COMPORT,2,"));
+    }
+};
+
+QTEST_MAIN(TstSession)
+#include "tst_session.moc"
