@@ -313,6 +313,29 @@ private slots:
         QCOMPARE(messages_.value(0), QStringLiteral("COM ポートを再設定してください。"));
     }
 
+    void cancelKeepsEverything() {
+        start();
+        const QByteArray before = readAll(dir_.filePath("Morvane.SYS"));
+        messages_.clear();
+        form_->Frame2_DblClick();
+        ctl<QLineEdit>("Text1")->setText("4");
+        ctl<QLineEdit>("Text2")->setText("7");
+        ctl<QLineEdit>("Text4")->setText("/elsewhere.dat");
+        QTest::mouseClick(ctl<QPushButton>("Command1(1)"), Qt::LeftButton);
+        QVERIFY(ctl<QGroupBox>("Frame2")->isVisible());
+        QVERIFY(!ctl<QGroupBox>("Frame4")->isVisible());
+        QCOMPARE(form_->frameGeometry().height(), 6075 / 15);
+        QVERIFY(messages_.isEmpty());
+        QCOMPARE(form_->SysSettings.COMPORT, qint16(1));
+        QCOMPARE(form_->SysSettings.ComTimeOut, qint16(2));
+        QCOMPARE(readAll(dir_.filePath("Morvane.SYS")), before);
+        // The typed texts stay in the boxes until the panel is opened again.
+        QCOMPARE(ctl<QLineEdit>("Text2")->text(), QStringLiteral("7"));
+        form_->Frame2_DblClick();
+        QCOMPARE(ctl<QLineEdit>("Text2")->text(), QStringLiteral(" 2"));
+        QCOMPARE(ctl<QLineEdit>("Text4")->text(), form_->SysSettings.BackUpFile);
+    }
+
     void realMessageBox() {
         SetMessageErrorRecorder({});
         QString title, text;
