@@ -171,6 +171,10 @@ public:
     ~Busy() {
         if (--f_->busyDepth_ == 0) {
             QApplication::restoreOverrideCursor();
+            if (f_->onCommPending_) {
+                f_->onCommPending_ = false;
+                QMetaObject::invokeMethod(f_, &MainForm::MSComm1_OnComm, Qt::QueuedConnection);
+            }
             if (f_->closePending_) {
                 f_->closePending_ = false;
                 QMetaObject::invokeMethod(f_, &QWidget::close, Qt::QueuedConnection);
@@ -558,6 +562,12 @@ void MainForm::MSComm1_OnComm() {
     // before the line failed must not undo the closed state.
     if (!MSComm1.PortOpen())
         return;
+    // A message box or a restore lets events through; the receive event is
+    // handled only once the running handler has finished.
+    if (busy()) {
+        onCommPending_ = true;
+        return;
+    }
     link.ComStatus = 0;
     if (MSComm1.CommEvent() == comEvReceive && MSComm1.InBufferCount() != 0) {
         Busy b(this);

@@ -116,6 +116,7 @@ private:
     std::function<QDateTime()> now_;
     int busyDepth_ = 0;
     bool closePending_ = false;
+    bool onCommPending_ = false;
 };
 
 } // namespace morvane

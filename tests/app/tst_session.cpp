@@ -407,6 +407,18 @@ private slots:
         QVERIFY(ctl<QGroupBox>("Frame4")->isVisible());
     }
 
+    void unsolicitedTextReplacesTheReply() {
+        QVERIFY(startSim({"--unsolicited", "READY", "--every", "2500"}));
+        startForm();
+        QTRY_COMPARE(form_->link.RecBuf, QStringLiteral("READY*\r"));
+        QVERIFY(messages_.isEmpty());
+        // An action afterwards still gets its own reply.
+        const int mark = logMark();
+        clickRow(1);
+        QCOMPARE(logSince(mark), QStringList{"L0"});
+        QCOMPARE(combo("Combo3")->currentText(), QStringLiteral("予約0"));
+    }
+
     void confirmingANewPortMakesTheToolUsableAgain() {
         // COM1 answers nothing; COM2 is a working device.
         SimProcess silent;
