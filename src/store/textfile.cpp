@@ -396,32 +396,36 @@ void MessgFileErr(int errNo, const MessageFn& MessageError) {
     MessageError(fileErrorText(errNo));
 }
 
+int TextFileDecode(const QByteArray& bytes, QStringList& rData, qint16& LINECOUNT) {
+    LINECOUNT = 0;
+    if (bytes.size() > MaxTextFileBytes)
+        return FileErrTooLarge;
+    QString text;
+    if (!decodeText(bytes, text))
+        return FileErrBadText;
+    const QStringList lines = splitLines(text);
+    // Checked before storing anything, so a file too long leaves rData as it was.
+    if (lines.size() > rData.size() || lines.size() > std::numeric_limits<qint16>::max())
+        return FileErrTooManyLines;
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        rData[i] = lines.at(i);
+    LINECOUNT = static_cast<qint16>(lines.size());
+    return FileErrNone;
+}
+
 void TextFileRead(const QString& FILENAME, QStringList& rData, qint16& LINECOUNT, qint16& ErrFG,
                   qint16& FileErrNo, const MessageFn& MessageError) {
     LINECOUNT = 0;
     QByteArray bytes;
     int err = readFile(FILENAME, bytes);
-    QStringList lines;
-    if (err == FileErrNone) {
-        QString text;
-        if (!decodeText(bytes, text))
-            err = FileErrBadText;
-        else
-            lines = splitLines(text);
-    }
-    // Checked before storing anything, so a file too long leaves rData as it was.
-    if (err == FileErrNone &&
-        (lines.size() > rData.size() || lines.size() > std::numeric_limits<qint16>::max()))
-        err = FileErrTooManyLines;
+    if (err == FileErrNone)
+        err = TextFileDecode(bytes, rData, LINECOUNT);
     if (err != FileErrNone) {
         FileErrNo = static_cast<qint16>(err);
         MessgFileErr(err, MessageError);
         ErrFG = 1;
         return;
     }
-    for (qsizetype i = 0; i < lines.size(); ++i)
-        rData[i] = lines.at(i);
-    LINECOUNT = static_cast<qint16>(lines.size());
     ErrFG = 0;
 }
 

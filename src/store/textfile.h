@@ -2,6 +2,7 @@
 
 #include "messagefn.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -41,6 +42,11 @@ QString fileErrorText(int errNo);
 
 // Shows the message for errNo through MessageError; 0 shows nothing.
 void MessgFileErr(int errNo, const MessageFn& MessageError);
+
+// Decodes a whole file's bytes (code page 932, CR or CR LF line ends) into
+// rData, as TextFileRead does after reading the file. Returns the file error
+// number (0 on success); on failure rData is left as it was and LINECOUNT 0.
+int TextFileDecode(const QByteArray& bytes, QStringList& rData, qint16& LINECOUNT);
 
 // Reads the whole file into rData (entries 0..LINECOUNT-1). rData is sized by
 // the caller and never resized. On failure ErrFG = 1, FileErrNo = the number,

@@ -1,0 +1,31 @@
+// Bodies of the fuzz targets, shared by the libFuzzer executables and the
+// regression test that replays the corpus and the saved findings.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace morvane::fuzz {
+
+// Each body returns 0 and aborts with a message when an invariant breaks.
+int FuzzSysFile(const uint8_t* data, size_t size);  // settings file reader
+int FuzzTextFile(const uint8_t* data, size_t size); // code page 932 decoding and lines
+int FuzzReplies(const uint8_t* data, size_t size);  // clock and reservation replies
+int FuzzListLine(const uint8_t* data, size_t size); // list line parsed into the editor
+int FuzzNumber(const uint8_t* data, size_t size);   // Val and rounding
+int FuzzExchange(const uint8_t* data, size_t size); // CMM_TRNA / CMM_REC on a chunked port
+
+using Body = int (*)(const uint8_t*, size_t);
+struct Target {
+    const char* name; // directory name under fuzz/corpus and fuzz/regressions
+    Body body;
+};
+inline constexpr Target Targets[] = {
+    {"sysfile", FuzzSysFile},   {"textfile", FuzzTextFile}, {"replies", FuzzReplies},
+    {"listline", FuzzListLine}, {"number", FuzzNumber},     {"exchange", FuzzExchange},
+};
+
+// Named in the message of a broken invariant (the regression test sets it).
+void SetInputName(const char* name);
+
+} // namespace morvane::fuzz
