@@ -3,6 +3,7 @@
 // that a silent two-second reply wait costs.
 //
 //   build/bin/bench_link [rounds]
+#include "benchsupport.h"
 #include "device.h"
 #include "exchange.h"
 #include "mscomm.h"
@@ -12,18 +13,10 @@
 #include <QElapsedTimer>
 #include <QStringList>
 #include <cstdio>
-#include <sys/resource.h>
 
 using namespace morvane;
 
 namespace {
-
-double cpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
 
 class Rows final : public ListView {
 public:
@@ -33,30 +26,6 @@ public:
     QString item(int r) const override { return rows.value(r); }
     void setItem(int r, const QString& t) override { rows[r] = t; }
     QStringList rows;
-};
-
-// A port that counts the bytes both ways.
-class CountingPort final : public CommPort {
-public:
-    explicit CountingPort(CommPort& p) : p_(p) {}
-    void Output(const QByteArray& d) override {
-        out += d.size();
-        p_.Output(d);
-    }
-    int InBufferCount() override { return p_.InBufferCount(); }
-    QByteArray Input() override {
-        QByteArray d = p_.Input();
-        in += d.size();
-        return d;
-    }
-    bool WaitForInput(int ms) override { return p_.WaitForInput(ms); }
-    bool Failed() const override { return p_.Failed(); }
-    void Close() override { p_.Close(); }
-    void SetExchangeActive(bool a) override { p_.SetExchangeActive(a); }
-    qint64 in = 0, out = 0;
-
-private:
-    CommPort& p_;
 };
 
 bool openOn(MSComm& comm, const QString& path, const QString& dir) {
@@ -113,8 +82,7 @@ int main(int argc, char** argv) {
         std::printf("  wire-time limit   %.4f s\n", wire);
         std::printf("  mean time         %.4f s  (ratio %.3f)\n", total / rounds,
                     total / rounds / wire);
-        std::printf("  best time         %.4f s  (ratio %.3f, target <= 1.2)\n", best,
-                    best / wire);
+        std::printf("  best time         %.4f s  (ratio %.3f, target <= 1.2)\n", best, best / wire);
     }
 
     {

@@ -5,6 +5,7 @@
 // error messages the window showed (there must be none).
 //
 //   build/bin/bench_soak [cycles=1000] [baud=9600]
+#include "benchsupport.h"
 #include "mainform.h"
 #include "messageerror.h"
 #include "simprocess.h"
@@ -16,7 +17,6 @@
 #include <QListWidget>
 #include <cstdio>
 #include <cstdlib>
-#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace morvane;
@@ -24,13 +24,6 @@ using namespace morvane;
 namespace {
 
 constexpr int WarmUpCycles = 10;
-
-double cpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
 
 // Resident set size in bytes, from the second field of /proc/self/statm.
 qint64 residentBytes() {
@@ -42,30 +35,6 @@ qint64 residentBytes() {
         return -1;
     return fields.at(1).toLongLong() * qint64(sysconf(_SC_PAGESIZE));
 }
-
-// Passes everything through to the window's port and counts the bytes both ways.
-class CountingPort final : public CommPort {
-public:
-    explicit CountingPort(CommPort& p) : p_(p) {}
-    void Output(const QByteArray& d) override {
-        out += d.size();
-        p_.Output(d);
-    }
-    int InBufferCount() override { return p_.InBufferCount(); }
-    QByteArray Input() override {
-        QByteArray d = p_.Input();
-        in += d.size();
-        return d;
-    }
-    bool WaitForInput(int ms) override { return p_.WaitForInput(ms); }
-    bool Failed() const override { return p_.Failed(); }
-    void Close() override { p_.Close(); }
-    void SetExchangeActive(bool a) override { p_.SetExchangeActive(a); }
-    qint64 in = 0, out = 0;
-
-private:
-    CommPort& p_;
-};
 
 bool writeFile(const QString& path, const QByteArray& bytes) {
     QFile f(path);

@@ -18,6 +18,16 @@ void Exchange(Link& link, const QString& command) {
     link.CMM_TRNA(link.TrnBuf, link.RecBuf);
 }
 
+// Selects each time value that was decoded; one without an item in its
+// selector leaves that selector as it was.
+void SelectTimes(EditorView& editor, std::optional<int> hour, std::optional<int> minute,
+                 std::optional<int> second) {
+    const std::optional<int> values[3] = {hour, minute, second};
+    for (int k = 0; k < 3; ++k)
+        if (values[k])
+            editor.selectTime(k, *values[k]);
+}
+
 } // namespace
 
 void GetWatchTime(Link& link, QString& Buff) {
@@ -75,12 +85,7 @@ void Set_Time(Link& link, ListView& List1, EditorView& editor, int I, const QDat
         editor.selectDay(*r.day);
     if (I - 1 <= ClockEntry)
         editor.selectReservation(I - 1);
-    if (r.hour)
-        editor.selectTime(0, *r.hour);
-    if (r.minute)
-        editor.selectTime(1, *r.minute);
-    if (r.second)
-        editor.selectTime(2, *r.second);
+    SelectTimes(editor, r.hour, r.minute, r.second);
     editor.setEnableValue(r.enabled ? 1 : 0);
 }
 
@@ -110,12 +115,7 @@ void List2Command(const ListView& List1, EditorView& editor, int I) {
         editor.selectReservation(*p.reservation);
     if (p.day)
         editor.selectDay(*p.day);
-    if (p.hour)
-        editor.selectTime(0, *p.hour);
-    if (p.minute)
-        editor.selectTime(1, *p.minute);
-    if (p.second)
-        editor.selectTime(2, *p.second);
+    SelectTimes(editor, p.hour, p.minute, p.second);
     editor.setEnableValue(p.enabled ? 1 : 0);
 }
 
