@@ -64,6 +64,23 @@ SimServer::~SimServer() {
 }
 
 bool SimServer::open(std::string* error) {
+    // Handlers go in before the link exists, so a stop that comes right after
+    // the path is printed still removes it. Signals are let through only
+    // inside ppoll, so none is lost between checks.
+    struct sigaction sa {};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    for (int s : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(s, &sa, nullptr);
+    ::signal(SIGPIPE, SIG_IGN);
+    sigset_t block;
+    sigemptyset(&block);
+    for (int s : {SIGTERM, SIGINT, SIGHUP})
+        sigaddset(&block, s);
+    ::sigprocmask(SIG_BLOCK, &block, &m_waitMask);
+    for (int s : {SIGTERM, SIGINT, SIGHUP})
+        sigdelset(&m_waitMask, s);
+
     if (!m_opt.logPath.empty()) {
         m_logFd = ::open(m_opt.logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
         if (m_logFd < 0) {
@@ -141,20 +158,7 @@ void SimServer::closeAll() {
 }
 
 int SimServer::run() {
-    struct sigaction sa {};
-    sa.sa_handler = onSignal;
-    sigemptyset(&sa.sa_mask);
-    for (int s : {SIGTERM, SIGINT, SIGHUP})
-        ::sigaction(s, &sa, nullptr);
-    ::signal(SIGPIPE, SIG_IGN);
-    // Signals are let through only inside ppoll, so none is lost between checks.
-    sigset_t block, waitMask;
-    sigemptyset(&block);
-    for (int s : {SIGTERM, SIGINT, SIGHUP})
-        sigaddset(&block, s);
-    ::sigprocmask(SIG_BLOCK, &block, &waitMask);
-    for (int s : {SIGTERM, SIGINT, SIGHUP})
-        sigdelset(&waitMask, s);
+    sigset_t waitMask = m_waitMask;
 
     const TimePoint start = SteadyClock::now();
     m_lastEnd = m_lineFree = start;

@@ -2,6 +2,8 @@
 // output pacing, the command log and the table file.
 #pragma once
 
+#include <csignal>
+
 #include "simdevice.h"
 #include "simoptions.h"
 
@@ -47,7 +49,8 @@ private:
     Options m_opt;
     SimDevice& m_device;
     int m_master = -1;
-    int m_slave = -1; // held open so the master never sees a hang-up between clients
+    sigset_t m_waitMask{}; // the mask ppoll waits with: the stop signals let through
+    int m_slave = -1;      // held open so the master never sees a hang-up between clients
     int m_logFd = -1;
     std::string m_slavePath;
     bool m_linkMade = false;
