@@ -1,6 +1,7 @@
 // The real window against morvane-sim over a pseudo-terminal: start-up reads,
 // list clicks, sends, the backup and the settings panel, with the simulator's
 // traffic log as evidence.
+#include "apptest.h"
 #include "mainform.h"
 #include "messageerror.h"
 #include "simprocess.h"
@@ -19,85 +20,14 @@
 #include <QTimer>
 
 using namespace morvane;
+using namespace apptest;
 
 namespace {
 
-// Ten reservations for the simulator: day, hour, minute, second, flag byte.
-const QByteArray Table = "00 00 00 00 00\n"
-                         "01 08 00 00 08\n"
-                         "02 09 1E 0F 09\n"
-                         "02 07 1E 00 09\n"
-                         "07 06 1E 00 81\n"
-                         "06 17 3B 3B 01\n"
-                         "03 0C 22 38 00\n"
-                         "04 00 00 01 08\n"
-                         "05 12 2D 07 00\n"
-                         "08 18 3C 00 09\n";
-
-const QStringList Rows = {
-    QStringLiteral("予約0:日　00:00:00  DISABLE POWER ON "),
-    QStringLiteral("予約1:月　08:00:00  ENABLE  POWER ON "),
-    QStringLiteral("予約2:火　09:30:15  ENABLE  POWER OFF"),
-    QStringLiteral("予約3:火　07:30:00  ENABLE  POWER OFF"),
-    QStringLiteral("予約4:毎日06:30:00  ENABLE  POWER ON "),
-    QStringLiteral("予約5:土　23:59:59  DISABLE POWER OFF"),
-    QStringLiteral("予約6:水　12:34:56  DISABLE POWER ON "),
-    QStringLiteral("予約7:木　00:00:01  ENABLE  POWER ON "),
-    QStringLiteral("予約8:金　18:45:07  DISABLE POWER ON "),
-    // Day code 8 has an empty label; hour 24 and minute 60 read as 0.
-    QStringLiteral("予約9:00:00:00  ENABLE  POWER OFF"),
-};
+const QStringList& Rows = SimRows;
 
 QByteArray cp932Line(const QString& s) {
-    // The rows above in code page 932, spelled out: 予約 = 97 5C 96 F1,
-    // 日月火水木金土毎 = 93 FA, 8C 8E, 89 CE, 90 85, 96 D8, 8B E0, 93 79, 96 88,
-    // U+3000 = 81 40.
-    QByteArray out;
-    for (QChar c : s) {
-        switch (c.unicode()) {
-        case 0x4E88:
-            out += "\x97\x5C";
-            break; // 予
-        case 0x7D04:
-            out += "\x96\xF1";
-            break; // 約
-        case 0x65E5:
-            out += "\x93\xFA";
-            break; // 日
-        case 0x6708:
-            out += "\x8C\x8E";
-            break; // 月
-        case 0x706B:
-            out += "\x89\xCE";
-            break; // 火
-        case 0x6C34:
-            out += "\x90\x85";
-            break; // 水
-        case 0x6728:
-            out += "\x96\xD8";
-            break; // 木
-        case 0x91D1:
-            out += "\x8B\xE0";
-            break; // 金
-        case 0x571F:
-            out += "\x93\x79";
-            break; // 土
-        case 0x6BCE:
-            out += "\x96\x88";
-            break; // 毎
-        case 0x3000:
-            out += "\x81\x40";
-            break;
-        default:
-            out += char(c.unicode());
-        }
-    }
-    return out + "\r\n";
-}
-
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    return cp932Lines({s});
 }
 
 } // namespace
@@ -135,7 +65,7 @@ class TstSession : public QObject {
         if (!t.exists()) {
             if (!t.open(QIODevice::WriteOnly))
                 return false;
-            t.write(Table);
+            t.write(SimTable);
             t.close();
         }
         if (!sim_.start(QStringList{"--link", path("COM1"), "--table", path("table.txt")} +

@@ -1,5 +1,6 @@
 // The window without a device: start-up files, controls, panels, the editor
 // and the settings panel's checks that need no answer from the line.
+#include "apptest.h"
 #include "mainform.h"
 #include "messageerror.h"
 
@@ -18,41 +19,16 @@
 #include <QTimer>
 
 using namespace morvane;
+using namespace apptest;
 
 namespace {
 
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void writeAll(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
-// The settings file as the program writes it for `dir`, in code page 932.
+// The settings file as the program writes it for `dir`.
 QByteArray defaultSys(const QString& dir, const QByteArray& port = "1",
                       const QByteArray& timeOut = "2", const QByteArray& reTry = "1",
                       const QByteArray& backup = {}) {
-    const QByteArray b = backup.isEmpty() ? (dir + "/Morvane.DAT").toLocal8Bit() : backup;
-    return "COMPORT," + port +
-           ",\x92\xCA\x90M\xCE\xDF\xB0\xC4\x94\xD4\x8D\x86\r\n"
-           "BAUDRATE,9600,  \x92\xCA\x90M\x91\xAC\x93x\r\n"
-           "BITS,8,  \x92\xCA\x90M\xC3\xDE\xB0\xC0\xCB\xDE\xAF\xC4\x92\xB7\r\n"
-           "PARITY,N,  \x92\xCA\x90M\xCA\xDF\xD8\xC3\xA8\xC1\xAA\xAF\xB8\r\n"
-           "STOPS,1,  \x92\xCA\x90M\xBD\xC4\xAF\xCC\xDF\xCB\xDE\xAF\xC4\x92\xB7\r\n"
-           "ComTimeOut," +
-           timeOut +
-           ",  \x92\xCA\x90M\x88\xD9\x8F\xED\x8C\x9F\x8Fo\x8E\x9E\x8A\xD4\r\n"
-           "ComReTry," +
-           reTry +
-           ",  \x92\xCA\x90M\x88\xD9\x8F\xED\x8E\x9E\x8D\xC4\x8E\x8E\x8Ds\x89\xF1\x90\x94\r\n"
-           "BackUpFile," +
-           b +
-           ",\r\n"
-           "\r\n";
+    return sysFile(port, timeOut, reTry,
+                   backup.isEmpty() ? (dir + "/Morvane.DAT").toLocal8Bit() : backup);
 }
 
 } // namespace
@@ -115,7 +91,7 @@ private slots:
 
     void existingSettingsAreReadNotRewritten() {
         const QByteArray sys = "comport,7,x\r\nComTimeOut,5,\r\nBackUpFile,/tmp/Mixed.Case,\r\n";
-        writeAll(dir_.filePath("Morvane.SYS"), sys);
+        QVERIFY(writeAll(dir_.filePath("Morvane.SYS"), sys));
         start();
         QVERIFY(messages_.isEmpty());
         QCOMPARE(form_->SysSettings.COMPORT, qint16(7));

@@ -2,6 +2,7 @@
 // every action that talks to the device. Each cell runs alone (own folder,
 // simulator and window) and checks the messages shown, the commands the device
 // received, the list, the editor, the port and both files.
+#include "apptest.h"
 #include "mainform.h"
 #include "messageerror.h"
 #include "simprocess.h"
@@ -31,6 +32,7 @@
 #include <time.h>
 
 using namespace morvane;
+using namespace apptest;
 
 namespace {
 
@@ -44,31 +46,7 @@ const QString SU = QStringLiteral("COM ポートを再設定してください�
 const QString TO = QStringLiteral("タイムアウトエラーです。");
 const QString INV = QStringLiteral("COM ポートが無効です。");
 
-// Ten reservations for the simulator: day, hour, minute, second, flag byte.
-const QByteArray Table = "00 00 00 00 00\n"
-                         "01 08 00 00 08\n"
-                         "02 09 1E 0F 09\n"
-                         "02 07 1E 00 09\n"
-                         "07 06 1E 00 81\n"
-                         "06 17 3B 3B 01\n"
-                         "03 0C 22 38 00\n"
-                         "04 00 00 01 08\n"
-                         "05 12 2D 07 00\n"
-                         "08 18 3C 00 09\n";
-
-// The table as the list shows it.
-const QStringList T = {
-    QStringLiteral("予約0:日　00:00:00  DISABLE POWER ON "),
-    QStringLiteral("予約1:月　08:00:00  ENABLE  POWER ON "),
-    QStringLiteral("予約2:火　09:30:15  ENABLE  POWER OFF"),
-    QStringLiteral("予約3:火　07:30:00  ENABLE  POWER OFF"),
-    QStringLiteral("予約4:毎日06:30:00  ENABLE  POWER ON "),
-    QStringLiteral("予約5:土　23:59:59  DISABLE POWER OFF"),
-    QStringLiteral("予約6:水　12:34:56  DISABLE POWER ON "),
-    QStringLiteral("予約7:木　00:00:01  ENABLE  POWER ON "),
-    QStringLiteral("予約8:金　18:45:07  DISABLE POWER ON "),
-    QStringLiteral("予約9:00:00:00  ENABLE  POWER OFF"),
-};
+const QStringList& T = SimRows;
 
 // The table after "D30215050000" (reservation 3: Tuesday 21:05:00, off).
 QStringList T3() {
@@ -150,88 +128,9 @@ QStringList rowsOf(const QString& clock, const QStringList& reservations) {
     return QStringList{clock} + reservations;
 }
 
-// Code page 932 for the characters of the list rows, spelled out.
-QByteArray cp932(const QString& s) {
-    QByteArray out;
-    for (QChar c : s) {
-        switch (c.unicode()) {
-        case 0x4E88:
-            out += "\x97\x5C";
-            break; // 予
-        case 0x7D04:
-            out += "\x96\xF1";
-            break; // 約
-        case 0x65E5:
-            out += "\x93\xFA";
-            break; // 日
-        case 0x6708:
-            out += "\x8C\x8E";
-            break; // 月
-        case 0x706B:
-            out += "\x89\xCE";
-            break; // 火
-        case 0x6C34:
-            out += "\x90\x85";
-            break; // 水
-        case 0x6728:
-            out += "\x96\xD8";
-            break; // 木
-        case 0x91D1:
-            out += "\x8B\xE0";
-            break; // 金
-        case 0x571F:
-            out += "\x93\x79";
-            break; // 土
-        case 0x6BCE:
-            out += "\x96\x88";
-            break; // 毎
-        case 0x3000:
-            out += "\x81\x40";
-            break;
-        default:
-            if (c.unicode() >= 0x80)
-                qFatal("cp932: no spelling for U+%04X", c.unicode());
-            out += char(c.unicode());
-        }
-    }
-    return out;
-}
-
-QByteArray fileOf(const QStringList& lines) {
-    QByteArray out;
-    for (const QString& l : lines)
-        out += cp932(l) + "\r\n";
-    return out;
-}
-
 // The settings file after confirming port 2, time-out 2, one attempt.
 QByteArray sysAfterConfirm(const QString& backUpFile) {
-    return QByteArray("COMPORT,2,"
-                      "\x92\xCA\x90M\xCE\xDF\xB0\xC4\x94\xD4\x8D\x86\r\n"
-                      "BAUDRATE,9600,  "
-                      "\x92\xCA\x90M\x91\xAC\x93x\r\n"
-                      "BITS,8,  "
-                      "\x92\xCA\x90M\xC3\xDE\xB0\xC0\xCB\xDE\xAF\xC4\x92\xB7\r\n"
-                      "PARITY,N,  "
-                      "\x92\xCA\x90M\xCA\xDF\xD8\xC3\xA8\xC1\xAA\xAF\xB8\r\n"
-                      "STOPS,1,  "
-                      "\x92\xCA\x90M\xBD\xC4\xAF\xCC\xDF\xCB\xDE\xAF\xC4\x92\xB7\r\n"
-                      "ComTimeOut,2,  "
-                      "\x92\xCA\x90M\x88\xD9\x8F\xED\x8C\x9F\x8Fo\x8E\x9E\x8A\xD4\r\n"
-                      "ComReTry,1,  "
-                      "\x92\xCA\x90M\x88\xD9\x8F\xED\x8E\x9E\x8D\xC4\x8E\x8E\x8Ds\x89\xF1\x90\x94"
-                      "\r\n") +
-           "BackUpFile," + backUpFile.toLatin1() + ",\r\n\r\n";
-}
-
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+    return sysFile("2", "2", "1", backUpFile.toLatin1());
 }
 
 enum class Action {
@@ -607,9 +506,9 @@ private slots:
         QVERIFY(QDir::setCurrent(dir.path()));
         const QString datPath = dir.filePath("Morvane.DAT");
         const QString sysPath = dir.filePath("Morvane.SYS");
-        QVERIFY(writeFile(sysPath, SysBefore));
-        QVERIFY(writeFile(datPath, fileOf(B)));
-        QVERIFY(writeFile(dir.filePath("table.txt"), Table));
+        QVERIFY(writeAll(sysPath, SysBefore));
+        QVERIFY(writeAll(datPath, cp932Lines(B)));
+        QVERIFY(writeAll(dir.filePath("table.txt"), SimTable));
 
         SimProcess sim;
         QVERIFY2(sim.start(QStringList{"--link", dir.filePath("COM1"), "--table",
@@ -729,10 +628,10 @@ private slots:
         }
 
         // Files are as they were or fully rewritten, never in between.
-        QCOMPARE(readAll(datPath), dat.isEmpty() ? datBefore : fileOf(dat));
+        QCOMPARE(readAll(datPath), dat.isEmpty() ? datBefore : cp932Lines(dat));
         QCOMPARE(readAll(sysPath), sysRewritten ? sysAfterConfirm(datPath) : sysBefore);
         if (action != Action::Startup)
-            QCOMPARE(datBefore, fileOf(B));
+            QCOMPARE(datBefore, cp932Lines(B));
 
         QCOMPARE(form.findChild<QPushButton*>("Command2")->isEnabled(), enabled);
         QCOMPARE(form.findChild<QPushButton*>("Command3")->isEnabled(), enabled);
