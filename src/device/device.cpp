@@ -28,6 +28,18 @@ void SelectTimes(EditorView& editor, std::optional<int> hour, std::optional<int>
             editor.selectTime(k, *values[k]);
 }
 
+// Empties the list and heads it with the device clock; false when the clock
+// query failed, and the list then stays empty.
+bool RestartWithClock(Link& link, ListView& List1) {
+    List1.clear();
+    QString clock;
+    GetWatchTime(link, clock);
+    if (Failed(link))
+        return false;
+    List1.addItem(clock);
+    return true;
+}
+
 } // namespace
 
 void GetWatchTime(Link& link, QString& Buff) {
@@ -50,12 +62,8 @@ void Get_Time(Link& link, ListView& List1) {
     // times over stale text; the list keeps what it shows.
     if (link.ComStatus == 99)
         return;
-    List1.clear();
-    QString clock;
-    GetWatchTime(link, clock);
-    if (Failed(link))
+    if (!RestartWithClock(link, List1))
         return;
-    List1.addItem(clock);
     for (int n = 0; n <= 9; ++n) {
         Exchange(link, QStringLiteral("L") + QString::number(n));
         if (Failed(link))
@@ -149,12 +157,8 @@ void ReadSetting(Link& link, ListView& List1, EditorView& editor, const QString&
     if (lines.size() > 10)
         lines = lines.mid(0, 10);
 
-    List1.clear();
-    QString clock;
-    GetWatchTime(link, clock);
-    if (Failed(link))
+    if (!RestartWithClock(link, List1))
         return;
-    List1.addItem(clock);
     for (const QString& line : std::as_const(lines)) {
         List1.addItem(line);
         pump();

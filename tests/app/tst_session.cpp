@@ -138,21 +138,6 @@ private slots:
         QVERIFY(ctl<QCheckBox>("Check1(1)")->isEnabled());
     }
 
-    void silentDeviceDisablesSendAndRestore() {
-        QVERIFY(startSim({"--silent"}));
-        startForm();
-        QCOMPARE(messages_, QStringList{QStringLiteral(
-                                "Morvane が接続されていないか、コムポートが違います。")});
-        QCOMPARE(sim_.loggedCommands(), QStringList{"QT"});
-        QCOMPARE(list()->count(), 0);
-        QVERIFY(!ctl<QPushButton>("Command2")->isEnabled());
-        QVERIFY(!ctl<QPushButton>("Command3")->isEnabled());
-        QVERIFY(!ctl<QCheckBox>("Check1(1)")->isEnabled());
-        // The editor still shows the PC's time.
-        QCOMPARE(combo("Combo3")->currentText(), QStringLiteral("現在"));
-        QCOMPARE(combo("Combo1(0)")->currentText(), QStringLiteral("09"));
-    }
-
     void errorReplyStopsTheRead() {
         QVERIFY(startSim({"--fail", "L5"}));
         startForm();
@@ -224,20 +209,6 @@ private slots:
         QVERIFY2(row0.startsWith(QStringLiteral("現在 :木　12:3")), qPrintable(row0));
     }
 
-    void failedReadBackKeepsTheBackup() {
-        QVERIFY(startSim({"--fail", "L7"}));
-        QFile b(path("Morvane.DAT"));
-        QVERIFY(b.open(QIODevice::WriteOnly));
-        b.write("kept\r\n");
-        b.close();
-        startForm();
-        // Start-up failed at L7; the controls are off, but the handler itself
-        // must still leave the file alone.
-        form_->Command2_Click();
-        QCOMPARE(list()->count(), 8);
-        QCOMPARE(readAll(path("Morvane.DAT")), QByteArray("kept\r\n"));
-    }
-
     void restoreSendsClockThenReservationsInFileOrder() {
         QVERIFY(startSim());
         startForm();
@@ -303,19 +274,6 @@ private slots:
         QCOMPARE(list()->count(), 0);
         QCOMPARE(messages_, QStringList{QStringLiteral(
                                 "Morvane が接続されていないか、コムポートが違います。")});
-    }
-
-    void restoreKeepsClockRowWhenFinalQueryFails() {
-        // Start-up takes 12 commands; the restore's QT, QS, N and D0 are
-        // answered, its closing clock query is not.
-        QVERIFY(startSim({"--stop-after", "16"}));
-        startForm();
-        writeBackup(cp932Line(Rows[4]));
-        form_->Command3_Click();
-        QCOMPARE(list()->count(), 2);
-        QVERIFY2(list()->item(0)->text().startsWith(QStringLiteral("現在 :")),
-                 qPrintable(list()->item(0)->text()));
-        QCOMPARE(messages_.size(), 1);
     }
 
     void restoreIgnoresOtherActionsWhileRunning() {
