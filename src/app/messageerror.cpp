@@ -21,8 +21,13 @@ void MessageError(const QString& Buff) {
         recorder()(Buff);
         return;
     }
+    // Over the program's window, also when no window manager made it active.
+    QWidget* parent = QApplication::activeWindow();
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (!parent && w->isVisible() && !qobject_cast<QMessageBox*>(w))
+            parent = w;
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Error Message"), Buff, QMessageBox::Ok,
-                    QApplication::activeWindow());
+                    parent);
     box.setObjectName(QStringLiteral("MessageError"));
     // A device wait may have put up the wait cursor; the box wants the pointer.
     QApplication::setOverrideCursor(Qt::ArrowCursor);
