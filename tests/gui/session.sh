@@ -12,6 +12,7 @@ mkdir -p "$out"
 work=$(mktemp -d)
 pids=()
 cleanup() {
+  cp "$work/app.out" "$out/app.out" 2>/dev/null || true
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
   wait 2>/dev/null || true
   rm -rf "$work"
@@ -22,16 +23,23 @@ for tool in Xvfb xdotool import; do
   command -v "$tool" >/dev/null || { echo "SKIP: $tool is missing"; exit 0; }
 done
 
-# A display number nobody uses.
-disp=
-for n in $(seq 91 140); do
-  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then disp=:$n; break; fi
-done
-[ -n "$disp" ] || { echo "no free display"; exit 1; }
-Xvfb "$disp" -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
+# Xvfb picks a free display itself and writes its number to a file.
+Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
 pids+=($!)
-export DISPLAY=$disp
-for _ in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
+dispnum=
+for _ in $(seq 100); do
+  dispnum=$(tr -dc 0-9 <"$work/display" 2>/dev/null || true)
+  [ -n "$dispnum" ] && break
+  sleep 0.1
+done
+[ -n "$dispnum" ] || { echo "FAIL: Xvfb did not start"; exit 1; }
+export DISPLAY=:$dispnum
+ready=0
+for _ in $(seq 100); do
+  xdotool getdisplaygeometry >/dev/null 2>&1 && { ready=1; break; }
+  sleep 0.1
+done
+[ "$ready" = 1 ] || { echo "FAIL: display $DISPLAY not ready"; exit 1; }
 unset QT_QPA_PLATFORM
 
 log=$work/sim.log
@@ -39,7 +47,12 @@ log=$work/sim.log
 pids+=($!)
 for _ in $(seq 50); do [ -L "$work/COM1" ] && break; sleep 0.1; done
 
-fail() { echo "FAIL: $*"; echo "simulator log:"; cat "$log" 2>/dev/null; exit 1; }
+fail() {
+  echo "FAIL: $*"
+  echo "simulator log:"; cat "$log" 2>/dev/null
+  echo "program output:"; cat "$work/app.out" 2>/dev/null
+  exit 1
+}
 shot() { import -window root "$out/$1.png"; }
 # Waits until the log has at least $1 lines (bounded).
 wait_log() {
