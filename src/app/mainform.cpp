@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -353,13 +354,26 @@ void MainForm::buildControls() {
     connect(Frame2, &Frame::doubleClicked, this, &MainForm::Frame2_DblClick);
     connect(Frame4, &Frame::doubleClicked, this, &MainForm::Frame4_DblClick);
     connect(List1, &QListWidget::itemClicked, this, [this] { List1_Click(); });
-    connect(List1, &QListWidget::itemActivated, this, [this] { List1_Click(); });
+    // Enter or Space loads the current row too; item activation is not used
+    // because some desktops activate on a single click, which would load twice.
+    List1->installEventFilter(this);
     connect(Command2, &QPushButton::clicked, this, &MainForm::Command2_Click);
     connect(Command3, &QPushButton::clicked, this, &MainForm::Command3_Click);
     connect(Command1[0], &QPushButton::clicked, this, [this] { Command1_Click(0); });
     connect(Command1[1], &QPushButton::clicked, this, [this] { Command1_Click(1); });
 
     showMainPanel();
+}
+
+bool MainForm::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == List1 && e->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(e)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
+            List1_Click();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, e);
 }
 
 void MainForm::setOuterHeightTwips(int twips) {

@@ -163,6 +163,11 @@ private slots:
         clickRow(5);
         QCOMPARE(combo("Combo2")->currentText(), QStringLiteral("毎日"));
         QCOMPARE(ctl<QCheckBox>("Check1(1)")->checkState(), Qt::Checked);
+        // From the keyboard: the next row, then Enter loads it once.
+        mark = logMark();
+        QTest::keyClick(list(), Qt::Key_Down);
+        QTest::keyClick(list(), Qt::Key_Return);
+        QCOMPARE(logSince(mark), QStringList{"L5"});
 
         // The clock row: a fresh clock query, the editor back on the PC's time.
         now_ = QDateTime(QDate(2026, 12, 5), QTime(22, 1, 2)); // a Saturday
