@@ -20,6 +20,21 @@ bool allDigits(QStringView s) {
 
 } // namespace
 
+namespace {
+
+// The value a settings field names, from a short table of its spellings.
+template <class T>
+bool pick(const QString& field, std::initializer_list<std::pair<QStringView, T>> table, T& out) {
+    for (const auto& [text, value] : table)
+        if (field == text) {
+            out = value;
+            return true;
+        }
+    return false;
+}
+
+} // namespace
+
 bool ParseCommSettings(const QString& settings, LineSettings& out) {
     const QStringList f = settings.split(u',');
     if (f.size() != 4)
@@ -39,46 +54,25 @@ bool ParseCommSettings(const QString& settings, LineSettings& out) {
     LineSettings r;
     r.baud = static_cast<qint32>(baud);
 
-    if (f[1].size() != 1)
-        return false;
-    switch (f[1].at(0).toUpper().unicode()) {
-    case u'N':
-        r.parity = QSerialPort::NoParity;
-        break;
-    case u'E':
-        r.parity = QSerialPort::EvenParity;
-        break;
-    case u'O':
-        r.parity = QSerialPort::OddParity;
-        break;
-    case u'M':
-        r.parity = QSerialPort::MarkParity;
-        break;
-    case u'S':
-        r.parity = QSerialPort::SpaceParity;
-        break;
-    default:
-        return false;
-    }
-
-    if (f[2] == u"5")
-        r.dataBits = QSerialPort::Data5;
-    else if (f[2] == u"6")
-        r.dataBits = QSerialPort::Data6;
-    else if (f[2] == u"7")
-        r.dataBits = QSerialPort::Data7;
-    else if (f[2] == u"8")
-        r.dataBits = QSerialPort::Data8;
-    else
-        return false;
-
-    if (f[3] == u"1")
-        r.stopBits = QSerialPort::OneStop;
-    else if (f[3] == u"1.5")
-        r.stopBits = QSerialPort::OneAndHalfStop;
-    else if (f[3] == u"2")
-        r.stopBits = QSerialPort::TwoStop;
-    else
+    const bool known = pick(f[1].toUpper(),
+                            {{u"N", QSerialPort::NoParity},
+                             {u"E", QSerialPort::EvenParity},
+                             {u"O", QSerialPort::OddParity},
+                             {u"M", QSerialPort::MarkParity},
+                             {u"S", QSerialPort::SpaceParity}},
+                            r.parity) &&
+                       pick(f[2],
+                            {{u"5", QSerialPort::Data5},
+                             {u"6", QSerialPort::Data6},
+                             {u"7", QSerialPort::Data7},
+                             {u"8", QSerialPort::Data8}},
+                            r.dataBits) &&
+                       pick(f[3],
+                            {{u"1", QSerialPort::OneStop},
+                             {u"1.5", QSerialPort::OneAndHalfStop},
+                             {u"2", QSerialPort::TwoStop}},
+                            r.stopBits);
+    if (!known)
         return false;
 
     out = r;
