@@ -6,6 +6,7 @@
 #include "benchsupport.h"
 #include "device.h"
 #include "exchange.h"
+#include "fakeviews.h"
 #include "mscomm.h"
 #include "simprocess.h"
 
@@ -17,16 +18,6 @@
 using namespace morvane;
 
 namespace {
-
-class Rows final : public ListView {
-public:
-    void clear() override { rows.clear(); }
-    void addItem(const QString& t) override { rows << t; }
-    int count() const override { return int(rows.size()); }
-    QString item(int r) const override { return rows.value(r); }
-    void setItem(int r, const QString& t) override { rows[r] = t; }
-    QStringList rows;
-};
 
 bool openOn(MSComm& comm, const QString& path, const QString& dir) {
     QFile::remove(dir + "/COM1");
@@ -57,10 +48,9 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "cannot open the simulator's port\n");
             return 1;
         }
-        CountingPort port(comm);
-        Link link(settings, clock, [&](const QString& m) { messages << m; });
-        link.setPort(&port);
-        Rows list;
+        CountingLine port(comm);
+        Link link(settings, port, clock, [&](const QString& m) { messages << m; });
+        test::FakeList list;
         double best = 1e9, total = 0;
         for (int r = 0; r < rounds; ++r) {
             port.in = port.out = 0;
@@ -94,8 +84,7 @@ int main(int argc, char** argv) {
         MSComm comm;
         if (!openOn(comm, sim.path(), sim.tempDir()))
             return 1;
-        Link link(settings, clock, [&](const QString& m) { messages << m; });
-        link.setPort(&comm);
+        Link link(settings, comm, clock, [&](const QString& m) { messages << m; });
         settings.ComTimeOut = 3; // two to three seconds: at least two whole seconds
         QElapsedTimer t;
         const double cpu0 = cpuSeconds();

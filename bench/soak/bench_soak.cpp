@@ -23,7 +23,7 @@ using namespace morvane;
 
 namespace {
 
-constexpr int WarmUpCycles = 10;
+constexpr int kWarmUpCycles = 10;
 
 // Resident set size in bytes, from the second field of /proc/self/statm.
 qint64 residentBytes() {
@@ -47,11 +47,11 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const int cycles = argc > 1 ? qMax(WarmUpCycles + 1, atoi(argv[1])) : 1000;
+    const int cycles = argc > 1 ? qMax(kWarmUpCycles + 1, atoi(argv[1])) : 1000;
     const int baud = argc > 2 ? qMax(300, atoi(argv[2])) : 9600;
 
     QStringList messages;
-    SetMessageErrorRecorder([&](const QString& m) { messages << m; });
+    setMessageErrorRecorder([&](const QString& m) { messages << m; });
 
     SimProcess sim;
     const QString dir = sim.tempDir();
@@ -85,9 +85,8 @@ int main(int argc, char** argv) {
                          list ? qlonglong(list->count()) : -1LL, qPrintable(messages.join(" | ")));
             return 1;
         }
-        CommPort* const real = form.link.port();
-        CountingPort port(*real);
-        form.link.setPort(&port);
+        CountingLine port(form.MSComm1);
+        form.link.setLine(port);
 
         auto cycle = [&](int i) {
             list->setCurrentRow(1 + i % 10);
@@ -97,26 +96,26 @@ int main(int argc, char** argv) {
             app.processEvents();
         };
 
-        for (int i = 0; i < WarmUpCycles; ++i)
+        for (int i = 0; i < kWarmUpCycles; ++i)
             cycle(i);
         const qint64 rss0 = residentBytes();
         port.in = port.out = 0;
         const double cpu0 = cpuSeconds();
         QElapsedTimer wall;
         wall.start();
-        for (int i = WarmUpCycles; i < cycles; ++i)
+        for (int i = kWarmUpCycles; i < cycles; ++i)
             cycle(i);
         const double seconds = wall.nsecsElapsed() / 1e9;
         const double cpu = cpuSeconds() - cpu0;
         const qint64 rss1 = residentBytes();
 
-        const int measured = cycles - WarmUpCycles;
+        const int measured = cycles - kWarmUpCycles;
         const double perCycle = seconds / measured;
         const double wirePerCycle = double(port.in + port.out) * 10.0 / baud / measured;
         const double growth = double(rss1 - rss0) / 1024.0;
         const double ratio = perCycle / wirePerCycle;
         std::printf("soak: %d send cycles at %d bit/s (%d warm-up cycles not measured)\n", measured,
-                    baud, WarmUpCycles);
+                    baud, kWarmUpCycles);
         std::printf("  resident memory  start %.1f KiB, end %.1f KiB, growth %+.1f KiB "
                     "(target < 1024)\n",
                     rss0 / 1024.0, rss1 / 1024.0, growth);
@@ -138,10 +137,10 @@ int main(int argc, char** argv) {
         std::printf("  device commands  %lld\n", qlonglong(sim.loggedCommands().size()));
         if (!messages.isEmpty() || list->count() != 11)
             status = 1;
-        form.link.setPort(real);
+        form.link.setLine(form.MSComm1);
         form.close();
     }
     QDir::setCurrent(oldCwd);
-    SetMessageErrorRecorder({});
+    setMessageErrorRecorder({});
     return status;
 }

@@ -1,8 +1,8 @@
-// What the benchmarks share: CPU time of the process and a port wrapper that
+// What the benchmarks share: CPU time of the process and a line wrapper that
 // counts the bytes both ways.
 #pragma once
 
-#include "commport.h"
+#include "serialline.h"
 
 #include <sys/resource.h>
 
@@ -13,25 +13,27 @@ inline double cpuSeconds() {
            double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-class CountingPort final : public morvane::CommPort {
+class CountingLine final : public morvane::SerialLine {
 public:
-    explicit CountingPort(morvane::CommPort& p) : p_(p) {}
+    explicit CountingLine(morvane::SerialLine& line) : line_(line) {}
     void Output(const QByteArray& d) override {
         out += d.size();
-        p_.Output(d);
+        line_.Output(d);
     }
-    int InBufferCount() override { return p_.InBufferCount(); }
+    int InBufferCount() override { return line_.InBufferCount(); }
     QByteArray Input() override {
-        QByteArray d = p_.Input();
+        QByteArray d = line_.Input();
         in += d.size();
         return d;
     }
-    bool WaitForInput(int ms) override { return p_.WaitForInput(ms); }
-    bool Failed() const override { return p_.Failed(); }
-    void Close() override { p_.Close(); }
-    void SetExchangeActive(bool a) override { p_.SetExchangeActive(a); }
-    qint64 in = 0, out = 0;
+    bool waitForInput(int ms) override { return line_.waitForInput(ms); }
+    bool failed() const override { return line_.failed(); }
+    void close() override { line_.close(); }
+    void setExchangeActive(bool a) override { line_.setExchangeActive(a); }
+
+    qint64 in = 0;
+    qint64 out = 0;
 
 private:
-    morvane::CommPort& p_;
+    morvane::SerialLine& line_;
 };

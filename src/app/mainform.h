@@ -1,39 +1,19 @@
 #pragma once
 
-#include "device.h"
+#include "adapters.h"
 #include "exchange.h"
+#include "layout.h"
 #include "mscomm.h"
 #include "sysfile.h"
 
 #include <QDateTime>
-#include <QGroupBox>
 #include <QWidget>
 #include <functional>
-#include <memory>
-
-class QCheckBox;
-class QComboBox;
-class QLabel;
-class QLineEdit;
-class QListWidget;
-class QPushButton;
 
 namespace morvane {
 
-// A frame whose double-click counts only on the frame itself (its caption or
-// an empty part), never on a control or label inside it.
-class Frame : public QGroupBox {
-    Q_OBJECT
-public:
-    using QGroupBox::QGroupBox;
-signals:
-    void doubleClicked();
-
-protected:
-    void mouseDoubleClickEvent(QMouseEvent* e) override;
-};
-
-// The program's one window.
+// The program's one window: its state, and its event handlers wiring the
+// controls to the device operations.
 class MainForm : public QWidget {
     Q_OBJECT
 public:
@@ -52,11 +32,8 @@ public:
     void Command3_Click();
     void MSComm1_OnComm();
 
-    // Editor and list operations used by the handlers.
-    void Set_NowTime();
-    void WriteSetting();
-    void ReadSetting();
-    void COM_Init();
+    // Tests replace the PC's date and time seen by the editor.
+    void setNowProvider(std::function<QDateTime()> now) { now_ = std::move(now); }
 
     // State shared by the procedures.
     QString AppDir;
@@ -71,49 +48,22 @@ private:
 public:
     Link link;
 
-    // Tests replace the PC's date and time seen by the editor.
-    void setNowProvider(std::function<QDateTime()> now) { now_ = std::move(now); }
-
-    // Outer heights of the two panels, in twips.
-    static constexpr int MainPanelHeight = 6075;
-    static constexpr int SystemPanelHeight = 3800;
-    void setOuterHeightTwips(int twips);
-
 protected:
     void closeEvent(QCloseEvent* e) override;
-    bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
-    class ListAdapter;
-    class EditorAdapter;
     class Busy;
 
-    void buildControls();
-    void showMainPanel();
+    void Form_Unload();
+    void COM_Init();
+    void Set_NowTime();
+    void enableSendControls(bool enabled);
     bool busy() const { return busyDepth_ > 0; }
     QDateTime now() const { return now_ ? now_() : QDateTime::currentDateTime(); }
 
-    Frame* Frame2 = nullptr;
-    Frame* Frame4 = nullptr;
-    QGroupBox* Frame1 = nullptr;
-    QGroupBox* Frame3 = nullptr;
-    QGroupBox* Frame5 = nullptr;
-    QListWidget* List1 = nullptr;
-    QComboBox* Combo1[3] = {};
-    QComboBox* Combo2 = nullptr;
-    QComboBox* Combo3 = nullptr;
-    QCheckBox* Check1_1 = nullptr;
-    QPushButton* Command1[2] = {};
-    QPushButton* Command2 = nullptr;
-    QPushButton* Command3 = nullptr;
-    QLineEdit* Text1 = nullptr;
-    QLineEdit* Text2 = nullptr;
-    QLineEdit* Text3 = nullptr;
-    QLineEdit* Text4 = nullptr;
-    QWidget* Dir1 = nullptr;
-
-    std::unique_ptr<ListAdapter> list_;
-    std::unique_ptr<EditorAdapter> editor_;
+    FormControls ui_;
+    ListAdapter list_;
+    EditorAdapter editor_;
     std::function<QDateTime()> now_;
     int busyDepth_ = 0;
     bool closePending_ = false;

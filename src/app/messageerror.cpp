@@ -12,7 +12,7 @@ std::function<void(const QString&)>& recorder() {
 }
 } // namespace
 
-void SetMessageErrorRecorder(std::function<void(const QString&)> r) {
+void setMessageErrorRecorder(std::function<void(const QString&)> r) {
     recorder() = std::move(r);
 }
 

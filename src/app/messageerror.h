@@ -11,6 +11,6 @@ void MessageError(const QString& Buff);
 
 // Tests install a recorder that receives the texts instead of a box; an empty
 // function restores the box.
-void SetMessageErrorRecorder(std::function<void(const QString&)> recorder);
+void setMessageErrorRecorder(std::function<void(const QString&)> recorder);
 
 } // namespace morvane

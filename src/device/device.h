@@ -1,24 +1,35 @@
 #pragma once
 
+#include "exchange.h"
 #include "views.h"
 
-#include "../link/exchange.h"
-
 #include <QDateTime>
+#include <functional>
 
 namespace morvane {
 
-// Asks the device for its clock ("QT", "QS"); Buff receives the clock line.
-void GetWatchTime(Link& link, QString& Buff);
+// How an action on the device ended; its messages have been shown on the way.
+enum class Outcome {
+    kDone,         // every exchange answered, every file read or written
+    kDeviceFailed, // an exchange failed or was refused, or the device answered "ERR"
+    kFileFailed,   // a file could not be read or written
+};
 
-// Reads the clock and reservations 0..9 into List1.
-void Get_Time(Link& link, ListView& List1);
+// Asks the device for its clock ("QT", "QS"); Buff receives the clock line,
+// possibly only its head when "QS" fails. True when the line is complete.
+bool GetWatchTime(Link& link, QString& Buff);
 
-// Loads row I of the list into the editor (row 0: the clock, via the PC time).
-void Set_Time(Link& link, ListView& List1, EditorView& editor, int I, const QDateTime& now);
+// Reads the clock and reservations 0..9 into List1. True when all ten
+// reservations were read (the list then holds 11 rows).
+bool Get_Time(Link& link, ListView& List1);
 
-// Sends the editor's entry, then the settling pause.
-void TRN_Time(Link& link, const EditorView& editor);
+// Loads row I of the list into the editor (row 0: the PC's time, and a fresh
+// clock row). True when the device answered.
+bool Set_Time(Link& link, ListView& List1, EditorView& editor, int I, const QDateTime& now);
+
+// Sends the editor's entry, then the settling pause. True when the device
+// answered without "ERR".
+bool TRN_Time(Link& link, const EditorView& editor);
 
 // Reads row I's text back into the editor.
 void List2Command(const ListView& List1, EditorView& editor, int I);
@@ -26,15 +37,21 @@ void List2Command(const ListView& List1, EditorView& editor, int I);
 // Puts the PC's time and weekday into the editor and selects "現在".
 void Set_NowTime(EditorView& editor, const QDateTime& now);
 
-} // namespace morvane
+// Writes List1's reservation rows (1..10) to the backup file; false when the
+// file could not be written.
+bool WriteSetting(const ListView& List1, const QString& BackUpFile, const MessageFn& MessageError);
 
-namespace morvane {
+// The send button: the editor's entry goes to the device, the table is read
+// back, and the backup is rewritten from the read-back only when it is
+// complete, so a failed read never replaces the last good table.
+Outcome sendEntry(Link& link, ListView& List1, const EditorView& editor, const QString& BackUpFile);
 
 // Restores the backup file: clock from the PC first, then the file's lines
-// (at most ten) to reservations 0.. in file order. `letEventsRun` runs the
-// event queue between rows. FileErrNo as the file read leaves it.
-void ReadSetting(Link& link, ListView& List1, EditorView& editor, const QString& BackUpFile,
-                 qint16& FileErrNo, const std::function<QDateTime()>& now,
-                 const std::function<void()>& letEventsRun);
+// (at most ten) to reservations 0.. in file order; List1 shows the file.
+// `letEventsRun` runs the event queue between rows. FileErrNo as the file
+// read leaves it.
+Outcome ReadSetting(Link& link, ListView& List1, EditorView& editor, const QString& BackUpFile,
+                    qint16& FileErrNo, const std::function<QDateTime()>& now,
+                    const std::function<void()>& letEventsRun);
 
 } // namespace morvane

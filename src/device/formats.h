@@ -10,27 +10,27 @@ namespace morvane {
 const QStringList& DayName();
 
 // Index of the clock entry "現在" in Combo3.
-inline constexpr int ClockEntry = 10;
+inline constexpr int kClockEntry = 10;
 
 // "00" + text, last two characters.
-QString TwoDigits(const QString& text);
+QString twoDigits(const QString& text);
 
 // A hexadecimal field: the hex digits at the start of `field` (either case),
 // 0 when there are none.
-int HexField(const QString& field);
+int hexField(const QString& field);
 
 // Characters [pos, pos+len) of text, 1-based; shorter or empty past the end.
-QString Mid(const QString& text, int pos, int len);
+QString charsAt(const QString& text, int pos, int len);
 
 // Clock line from the "QT" reply: nullopt when the reply is too short or the
 // weekday code is outside 0..7 (the query then stops without "QS"). The result
 // ends with the hour and ":".
-std::optional<QString> ClockLineHead(const QString& qtReply);
+std::optional<QString> clockLineHead(const QString& qtReply);
 // Minute and second from the "QS" reply: "MM:SS".
-QString ClockLineTail(const QString& qsReply);
+QString clockLineTail(const QString& qsReply);
 
 // Reservation line for reservation n from its "L" reply.
-QString ReservationLine(int n, const QString& lReply);
+QString reservationLine(int n, const QString& lReply);
 
 // The fields of an "L" reply as the editor loads them. Each optional is empty
 // where the selector is left unchanged.
@@ -41,7 +41,7 @@ struct LoadedReservation {
     std::optional<int> second; // 0..59
     bool enabled = false;      // flag byte 0x80 or above
 };
-LoadedReservation DecodeLoadReply(const QString& lReply);
+LoadedReservation decodeLoadReply(const QString& lReply);
 
 // The editor's values as a list row gives them back.
 struct ParsedLine {
@@ -50,7 +50,7 @@ struct ParsedLine {
     std::optional<int> hour, minute, second;
     bool enabled = false; // position 17 is "E"
 };
-ParsedLine ParseListLine(int I, const QString& text);
+ParsedLine parseListLine(int I, const QString& text);
 
 // Editor contents a send is built from.
 struct EditorValues {
@@ -61,6 +61,6 @@ struct EditorValues {
 };
 // "D..." (12 characters for a reservation) or "N ..." for the clock entry,
 // trimmed.
-QString BuildSendCommand(const EditorValues& v);
+QString buildSendCommand(const EditorValues& v);
 
 } // namespace morvane

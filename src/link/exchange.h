@@ -1,36 +1,37 @@
 #pragma once
 
 #include "clock.h"
-#include "commport.h"
-
-#include "../store/messagefn.h"
-#include "../store/sysfile.h"
+#include "messagefn.h"
+#include "serialline.h"
+#include "sysfile.h"
 
 #include <QString>
 #include <functional>
 
 namespace morvane {
 
-class MSComm;
-
 // Message texts of the exchange.
-inline const QString MsgNotConnected =
+inline const QString kMsgNotConnected =
     QStringLiteral("Morvane が接続されていないか、コムポートが違います。");
-inline const QString MsgSetUpPortAgain = QStringLiteral("COM ポートを再設定してください。");
-inline const QString MsgTimeOut = QStringLiteral("タイムアウトエラーです。");
+inline const QString kMsgSetUpPortAgain = QStringLiteral("COM ポートを再設定してください。");
+inline const QString kMsgTimeOut = QStringLiteral("タイムアウトエラーです。");
 
 // Longest text one reply wait collects; past it the attempt counts as timed out.
-inline constexpr int MaxReplyChars = 4096;
+inline constexpr int kMaxReplyChars = 4096;
 
-// The device link as MainForm shares it: the port, ComStatus, the shared
-// command and reply texts, and the two exchange procedures.
+// A failed exchange ("ERROR") or a device error reply: "ERR" anywhere, case
+// counting.
+bool replyFailed(const QString& reply);
+
+// The device link as MainForm shares it: ComStatus, the shared command and
+// reply texts, and the two exchange procedures over one serial line.
 class Link {
 public:
-    Link(const SysSettingsRecord& settings, Clock& clock, MessageFn messageError);
+    Link(const SysSettingsRecord& settings, SerialLine& line, Clock& clock, MessageFn messageError);
 
-    // The port the exchanges use; null means none (as after a failed open).
-    void setPort(CommPort* port) { port_ = port; }
-    CommPort* port() const { return port_; }
+    // The line the exchanges use; a benchmark wraps it to count bytes.
+    void setLine(SerialLine& line) { line_ = &line; }
+    SerialLine& line() const { return *line_; }
 
     // Called between slices of a wait so the window can repaint; it must not
     // deliver user input. Empty in tests.
@@ -41,34 +42,30 @@ public:
     // Collects text up to "*" CR; "ERROR" and a message after a time-out.
     void CMM_REC(QString& REC_BUF);
 
+    // TrnBuf = command, then CMM_TRNA(TrnBuf, RecBuf); true when the reply
+    // did not fail.
+    bool exchange(const QString& command);
+
     // Blocks until the clock's second has changed `ticks` times (settling
     // pause of a send), letting only repaints through.
     void waitTicks(int ticks);
 
-    qint16 ComStatus = 0; // 0 open, 99 last configuration failed
+    const MessageFn& messageError() const { return messageError_; }
+
+    qint16 ComStatus = 0; // 0 open, 99 no usable port
     QString TrnBuf;
     QString RecBuf;
 
-    Clock& clock() const { return clock_; }
-    const MessageFn& messageError() const { return messageError_; }
-
 private:
-    enum class WaitResult { Seen, TimedOut, PortFailed };
+    enum class WaitResult { kSeen, kTimedOut, kLineFailed };
     WaitResult replyWait(QString& collected, const QString& terminator);
-    void portFailed();
+    void pump();
 
     const SysSettingsRecord& settings_;
+    SerialLine* line_;
     Clock& clock_;
     MessageFn messageError_;
     std::function<void()> pump_;
-    CommPort* port_ = nullptr;
 };
-
-// The settings string handed to the component: " 9600,N,8,1" for the defaults.
-QString CommSettingsString(const SysSettingsRecord& s);
-
-// Configures and opens the port from the settings; returns ComStatus (0 or 99).
-// Never shows a message.
-qint16 COM_Init(MSComm& MSComm1, const SysSettingsRecord& SysSettings);
 
 } // namespace morvane

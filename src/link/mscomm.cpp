@@ -18,10 +18,6 @@ bool allDigits(QStringView s) {
            std::all_of(s.begin(), s.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
 }
 
-} // namespace
-
-namespace {
-
 // The value a settings field names, from a short table of its spellings.
 template <class T>
 bool pick(const QString& field, std::initializer_list<std::pair<QStringView, T>> table, T& out) {
@@ -35,7 +31,7 @@ bool pick(const QString& field, std::initializer_list<std::pair<QStringView, T>>
 
 } // namespace
 
-bool ParseCommSettings(const QString& settings, LineSettings& out) {
+bool parseCommSettings(const QString& settings, LineSettings& out) {
     const QStringList f = settings.split(u',');
     if (f.size() != 4)
         return false;
@@ -79,13 +75,15 @@ bool ParseCommSettings(const QString& settings, LineSettings& out) {
     return true;
 }
 
-QString PortPathFor(int n, const QString& appDir) {
+#ifdef Q_OS_WIN
+// Windows knows its serial ports by name.
+QString portPathFor(int n, const QString&) {
+    return n < 1 ? QString() : QStringLiteral("COM") + QString::number(n);
+}
+#else
+QString portPathFor(int n, const QString& appDir) {
     if (n < 1)
         return {};
-#ifdef Q_OS_WIN
-    Q_UNUSED(appDir);
-    return QStringLiteral("COM") + QString::number(n);
-#else
     // A link COMn in the start-up directory names the device (for instance
     // `ln -s /dev/ttyUSB0 COM3`); a dangling link still counts, and then
     // fails to open instead of silently falling back to another device.
@@ -96,11 +94,10 @@ QString PortPathFor(int n, const QString& appDir) {
             return entry;
     }
     return QStringLiteral("/dev/ttyS") + QString::number(n - 1);
-#endif
 }
+#endif
 
 MSComm::MSComm(QObject* parent) : QObject(parent), port_(this) {
-    ParseCommSettings(settings_, line_);
     connect(&port_, &QSerialPort::readyRead, this, &MSComm::onReadyRead);
     connect(&port_, &QSerialPort::errorOccurred, this, &MSComm::onError);
 }
@@ -119,9 +116,8 @@ bool MSComm::setCommPort(int n) {
 
 bool MSComm::setSettings(const QString& s) {
     LineSettings parsed;
-    if (!ParseCommSettings(s, parsed))
+    if (!parseCommSettings(s, parsed))
         return false;
-    settings_ = s;
     line_ = parsed;
     if (port_.isOpen())
         applyLine();
@@ -161,10 +157,10 @@ void MSComm::applyLine() {
 }
 
 void MSComm::applyFlow() {
-    static constexpr QSerialPort::FlowControl flows[] = {
+    static constexpr QSerialPort::FlowControl kFlows[] = {
         QSerialPort::NoFlowControl, QSerialPort::SoftwareControl, QSerialPort::HardwareControl,
         QSerialPort::HardwareControl};
-    port_.setFlowControl(flows[handshaking_]);
+    port_.setFlowControl(kFlows[handshaking_]);
 }
 
 bool MSComm::setPortOpen(bool open) {
@@ -175,7 +171,7 @@ bool MSComm::setPortOpen(bool open) {
     }
     if (port_.isOpen())
         return false;
-    const QString path = PortPathFor(commPort_, appDir_);
+    const QString path = portPathFor(commPort_, appDir_);
     lastPath_ = path;
     if (path.isEmpty())
         return false;
@@ -192,10 +188,6 @@ bool MSComm::setPortOpen(bool open) {
 
 bool MSComm::PortOpen() const {
     return port_.isOpen();
-}
-
-QString MSComm::portPath() const {
-    return lastPath_;
 }
 
 void MSComm::Output(const QByteArray& data) {
@@ -218,7 +210,7 @@ QByteArray MSComm::Input() {
     return port_.read(inputLen_ > 0 ? std::min<qint64>(inputLen_, waiting) : waiting);
 }
 
-bool MSComm::WaitForInput(int msecs) {
+bool MSComm::waitForInput(int msecs) {
     if (!port_.isOpen() || failed_)
         return false;
     if (port_.bytesAvailable() > 0)
@@ -237,10 +229,10 @@ bool MSComm::WaitForInput(int msecs) {
     return port_.isOpen() && port_.bytesAvailable() > 0;
 }
 
-void MSComm::SetExchangeActive(bool active) {
+void MSComm::setExchangeActive(bool active) {
     exchangeActive_ = active;
     if (!active && port_.isOpen() && !failed_ && rThreshold_ > 0 && port_.bytesAvailable() > 0)
-        raise(comEvReceive);
+        postReceive();
 }
 
 void MSComm::onReadyRead() {
@@ -248,11 +240,10 @@ void MSComm::onReadyRead() {
     // those characters itself, and whatever is left is reported when it ends.
     if (rThreshold_ <= 0 || exchangeActive_)
         return;
-    raise(comEvReceive);
+    postReceive();
 }
 
-void MSComm::raise(int code) {
-    Q_UNUSED(code); // receiving is the only event the component posts
+void MSComm::postReceive() {
     if (receivePending_)
         return;
     receivePending_ = true;
@@ -267,7 +258,7 @@ void MSComm::deliverReceive() {
         return;
     if (port_.bytesAvailable() < std::max(rThreshold_, 1))
         return;
-    commEvent_ = comEvReceive;
+    commEvent_ = kComEvReceive;
     emit OnComm();
 }
 
@@ -280,6 +271,25 @@ void MSComm::onError(QSerialPort::SerialPortError e) {
     // many thousand times a second while the port stays open.
     port_.close();
     failed_ = true;
+}
+
+} // namespace morvane
+
+namespace morvane {
+
+QString commSettingsString(const SysSettingsRecord& s) {
+    const QString speed = s.BAUDRATE < 0 ? QString::number(s.BAUDRATE)
+                                         : QStringLiteral(" ") + QString::number(s.BAUDRATE);
+    return speed + u',' + s.PARITY + u',' + QString::number(s.BITS) + u',' +
+           QString::number(s.STOPS);
+}
+
+qint16 COM_Init(MSComm& MSComm1, const SysSettingsRecord& SysSettings) {
+    const bool ok = MSComm1.setCommPort(SysSettings.COMPORT) &&
+                    MSComm1.setSettings(commSettingsString(SysSettings)) &&
+                    MSComm1.setInputLen(0) && MSComm1.setRThreshold(1) &&
+                    MSComm1.setHandshaking(0) && (MSComm1.PortOpen() || MSComm1.setPortOpen(true));
+    return ok ? 0 : 99;
 }
 
 } // namespace morvane

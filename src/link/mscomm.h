@@ -1,6 +1,7 @@
 #pragma once
 
-#include "commport.h"
+#include "serialline.h"
+#include "sysfile.h"
 
 #include <QObject>
 #include <QSerialPort>
@@ -8,24 +9,8 @@
 
 namespace morvane {
 
-// Event codes of CommEvent.
-enum CommEventCode : int {
-    comEvSend = 1,
-    comEvReceive = 2,
-    comEvCTS = 3,
-    comEvDSR = 4,
-    comEvCD = 5,
-    comEvRing = 6,
-    comEventBreak = 1001,
-    comEventCTSTO = 1002,
-    comEventDSRTO = 1003,
-    comEventFrame = 1004,
-    comEventOverrun = 1006,
-    comEventCDTO = 1007,
-    comEventRxOver = 1008,
-    comEventRxParity = 1009,
-    comEventTxFull = 1010,
-};
+// CommEvent code of the receive event, the only one the component raises.
+inline constexpr int kComEvReceive = 2;
 
 // Line settings parsed from a settings string such as " 9600,N,8,1".
 struct LineSettings {
@@ -36,16 +21,19 @@ struct LineSettings {
 };
 
 // Parses a settings string; false when the component cannot use it.
-bool ParseCommSettings(const QString& settings, LineSettings& out);
+bool parseCommSettings(const QString& settings, LineSettings& out);
+
+// The settings string for the record: " 9600,N,8,1" for the defaults.
+QString commSettingsString(const SysSettingsRecord& s);
 
 // The device path for port number n: "COMn" on Windows; elsewhere the entry
 // "COMn" in appDir when there is one, else /dev/ttyS(n-1). Empty below 1.
-QString PortPathFor(int n, const QString& appDir);
+QString portPathFor(int n, const QString& appDir);
 
 // The serial communications component the window holds as MSComm1: the
 // members the program uses, with the Comm control's meaning, over QSerialPort.
 // Setters return false where the control would raise an error.
-class MSComm : public QObject, public ::morvane::CommPort {
+class MSComm : public QObject, public SerialLine {
     Q_OBJECT
 public:
     explicit MSComm(QObject* parent = nullptr);
@@ -55,9 +43,7 @@ public:
     void setAppDir(const QString& dir) { appDir_ = dir; }
 
     bool setCommPort(int n); // only while closed
-    int CommPort() const { return commPort_; }
     bool setSettings(const QString& s);
-    QString Settings() const { return settings_; }
     bool setInputLen(int n);
     bool setRThreshold(int n);
     bool setHandshaking(int n);
@@ -65,17 +51,17 @@ public:
     bool PortOpen() const;
     int CommEvent() const { return commEvent_; }
 
-    // CommPort
+    // The path the component tried to open last.
+    QString portPath() const { return lastPath_; }
+
+    // SerialLine
     void Output(const QByteArray& data) override;
     int InBufferCount() override;
     QByteArray Input() override;
-    bool WaitForInput(int msecs) override;
-    bool Failed() const override { return failed_; }
-    void Close() override { setPortOpen(false); }
-    void SetExchangeActive(bool active) override;
-
-    // Test hook: the path the component opened last.
-    QString portPath() const;
+    bool waitForInput(int msecs) override;
+    bool failed() const override { return failed_; }
+    void close() override { setPortOpen(false); }
+    void setExchangeActive(bool active) override;
 
 signals:
     // Raised through the event queue, never inside an exchange; read CommEvent.
@@ -85,7 +71,7 @@ private:
     void onReadyRead();
     void onError(QSerialPort::SerialPortError e);
     // Posts the receive event to the event queue (at most one waits there).
-    void raise(int code);
+    void postReceive();
     void deliverReceive();
     void applyLine();
     void applyFlow();
@@ -93,7 +79,6 @@ private:
     QSerialPort port_;
     QString appDir_;
     int commPort_ = 1;
-    QString settings_ = QStringLiteral("9600,N,8,1");
     LineSettings line_;
     QString lastPath_;
     int inputLen_ = 0;
@@ -104,5 +89,9 @@ private:
     bool exchangeActive_ = false;
     bool receivePending_ = false; // receive event posted, not yet delivered
 };
+
+// Configures and opens the port from the settings; returns ComStatus (0 or 99).
+// Never shows a message.
+qint16 COM_Init(MSComm& MSComm1, const SysSettingsRecord& SysSettings);
 
 } // namespace morvane

@@ -4,32 +4,28 @@
 
 namespace morvane {
 
-namespace {
-constexpr int BackupRows = 10;
-}
-
-void WriteBackupFile(const QString& BackUpFile, const QStringList& rows,
+bool writeBackupFile(const QString& BackUpFile, const QStringList& lines,
                      const MessageFn& MessageError) {
-    QStringList wData(WriteLineArraySize);
-    for (int r = 1; r <= BackupRows; ++r)
-        wData[r - 1] = rows.value(r);
-    qint16 ErrFG = 0;
-    TextFileWrite(BackUpFile, wData, BackupRows - 1, ErrFG, MessageError);
+    QStringList wData(kWriteLineArraySize);
+    for (int i = 0; i < kBackupLines; ++i)
+        wData[i] = lines.value(i);
+    qint16 ErrFG = 1; // TextFileWrite clears it only when the whole file was written
+    TextFileWrite(BackUpFile, wData, kBackupLines - 1, ErrFG, MessageError);
+    return ErrFG == 0;
 }
 
-bool ReadBackupFile(const QString& BackUpFile, QStringList& lines, qint16& FileErrNo,
+bool readBackupFile(const QString& BackUpFile, QStringList& lines, qint16& FileErrNo,
                     const MessageFn& MessageError) {
-    QStringList rData(ReadLineArraySize);
+    QStringList rData(kReadLineArraySize);
     qint16 LINECOUNT = 0;
     qint16 ErrFG = 0;
     TextFileRead(BackUpFile, rData, LINECOUNT, ErrFG, FileErrNo, MessageError);
     if (ErrFG == 1) {
-        if (FileErrNo == FileErrNotFound)
+        if (FileErrNo == kFileErrNotFound)
             FileErrNo = 0;
         return false;
     }
-    // Only ten reservation slots exist; further lines have nowhere to go.
-    lines = rData.mid(0, qMin<int>(LINECOUNT, BackupRows));
+    lines = rData.mid(0, qMin<int>(LINECOUNT, kBackupLines));
     return true;
 }
 

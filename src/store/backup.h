@@ -7,15 +7,20 @@
 
 namespace morvane {
 
-// Rows 1..10 of the list go to lines 1..10 of the backup file; a missing row
-// is an empty line. `rows` is the whole list, row 0 (the clock) included.
-void WriteBackupFile(const QString& BackUpFile, const QStringList& rows,
+// A backup file holds one line for each of the timer's ten reservations.
+inline constexpr int kBackupLines = 10;
+
+// Writes `lines` as the backup file: ten lines, a missing one empty, any
+// beyond the tenth dropped. False when the file could not be written; the
+// message has been shown and the old file is untouched.
+bool writeBackupFile(const QString& BackUpFile, const QStringList& lines,
                      const MessageFn& MessageError);
 
-// Reads the backup file; on success returns true with at most the first ten
-// lines in `lines`. On failure the message has been shown and FileErrNo is
-// set (53, file not found, is reset to 0).
-bool ReadBackupFile(const QString& BackUpFile, QStringList& lines, qint16& FileErrNo,
+// Reads the backup file: true with at most its first ten lines in `lines`,
+// since further lines have no reservation to go to. On failure the message
+// has been shown and FileErrNo holds the error number, except that a missing
+// file (53), once told, is not kept.
+bool readBackupFile(const QString& BackUpFile, QStringList& lines, qint16& FileErrNo,
                     const MessageFn& MessageError);
 
 } // namespace morvane

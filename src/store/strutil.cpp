@@ -56,7 +56,7 @@ void ChrTrimArray(QStringList& mData, qint16 StrCount, QChar Dchr, QChar Uchr) {
         mData[i] = ChrTrim(mData[i].toUpper(), Dchr, Uchr);
 }
 
-double Val(const QString& Text) {
+double leadingNumber(const QString& Text) {
     // Collect sign, digits and one decimal point, skipping blanks anywhere;
     // stop at the first other character.
     QByteArray num;
@@ -108,21 +108,31 @@ std::optional<double> roundHalfEven(double v) {
 
 } // namespace
 
-std::optional<qint16> RoundToInt16(double v) {
+std::optional<qint16> roundToInt16(double v) {
     const auto r = roundHalfEven(v);
     if (!r || *r < -32768.0 || *r > 32767.0)
         return std::nullopt;
     return static_cast<qint16>(*r);
 }
 
-std::optional<qint32> RoundToInt32(double v) {
+std::optional<qint32> roundToInt32(double v) {
     const auto r = roundHalfEven(v);
     if (!r || *r < -2147483648.0 || *r > 2147483647.0)
         return std::nullopt;
     return static_cast<qint32>(*r);
 }
 
-QString SignedText(int v) {
+QString trimBlanks(const QString& s) {
+    qsizetype b = 0;
+    qsizetype e = s.size();
+    while (b < e && s.at(b) == u' ')
+        ++b;
+    while (e > b && s.at(e - 1) == u' ')
+        --e;
+    return s.mid(b, e - b);
+}
+
+QString signedText(int v) {
     const QString digits = QString::number(v);
     return v < 0 ? digits : QLatin1Char(' ') + digits;
 }

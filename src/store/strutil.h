@@ -24,13 +24,16 @@ void ChrTrimArray(QStringList& mData, qint16 StrCount, QChar Dchr, QChar Uchr);
 // The value of the longest leading decimal number in Text, blanks ignored
 // wherever they stand ("1 2" is 12); 0 when there is none. A sign and a
 // fraction are allowed; no exponent.
-double Val(const QString& Text);
+double leadingNumber(const QString& Text);
 
 // Rounds half to even and checks the signed 16-bit or 32-bit range.
-std::optional<qint16> RoundToInt16(double v);
-std::optional<qint32> RoundToInt32(double v);
+std::optional<qint16> roundToInt16(double v);
+std::optional<qint32> roundToInt32(double v);
+
+// Text without leading and trailing blanks; other white space belongs to it.
+QString trimBlanks(const QString& s);
 
 // Signed decimal with a sign position: " 1", " 0", "-3".
-QString SignedText(int v);
+QString signedText(int v);
 
 } // namespace morvane

@@ -8,15 +8,15 @@
 
 namespace morvane {
 
-QString AppFilePath(const QString& AppDir, const QString& name) {
+QString appFilePath(const QString& AppDir, const QString& name) {
     return AppDir + QDir::separator() + name;
 }
 
-QString CurrentAppDir() {
+QString currentAppDir() {
     return QDir::toNativeSeparators(QDir::currentPath());
 }
 
-bool PathsAreCaseSensitive() {
+bool pathsAreCaseSensitive() {
 #ifdef Q_OS_WIN
     return false;
 #else
@@ -25,23 +25,23 @@ bool PathsAreCaseSensitive() {
 }
 
 void SetDefaultSys(const QString& AppDir, SysSettingsRecord& SysSettings, QString& SysFileName) {
-    SysFileName = AppFilePath(AppDir, QStringLiteral("Morvane.SYS"));
+    SysFileName = appFilePath(AppDir, QStringLiteral("Morvane.SYS"));
     SysSettings = SysSettingsRecord{};
-    SysSettings.BackUpFile = AppFilePath(AppDir, QStringLiteral("Morvane.DAT"));
+    SysSettings.BackUpFile = appFilePath(AppDir, QStringLiteral("Morvane.DAT"));
 }
 
 namespace {
 
-constexpr int FieldArraySize = 9;
+constexpr int kFieldArraySize = 9;
 
 // Every character from the blank up passes, so any path that names a file
 // survives; only control characters are dropped.
-constexpr QChar LowChr = QLatin1Char(' ');
-constexpr QChar HighChr = QChar(0xFFFF);
+constexpr QChar kLowChr = QLatin1Char(' ');
+constexpr QChar kHighChr = QChar(0xFFFF);
 
 // A value that does not fit the 16-bit field leaves the field as it was.
 void setNumber(qint16& field, const QString& value) {
-    if (const auto v = RoundToInt16(Val(value)))
+    if (const auto v = roundToInt16(leadingNumber(value)))
         field = *v;
 }
 
@@ -49,19 +49,19 @@ void setNumber(qint16& field, const QString& value) {
 
 void ReadSys(const QString& SysFileName, SysSettingsRecord& SysSettings, qint16& FileErrNo,
              const MessageFn& MessageError, bool keepPathCase) {
-    QStringList rData(ReadLineArraySize);
+    QStringList rData(kReadLineArraySize);
     qint16 LINECOUNT = 0;
     qint16 ErrFG = 0;
     TextFileRead(SysFileName, rData, LINECOUNT, ErrFG, FileErrNo, MessageError);
     if (ErrFG == 1) {
-        if (FileErrNo == FileErrNotFound) {
+        if (FileErrNo == kFileErrNotFound) {
             FileErrNo = 0;
             WriteSys(SysFileName, SysSettings, MessageError);
         }
         return;
     }
 
-    QStringList fields(FieldArraySize);
+    QStringList fields(kFieldArraySize);
     for (qsizetype n = 0; n < LINECOUNT; ++n) {
         QString line = rData.at(n);
         // Fresh fields for each line: a line without a value must not pick up
@@ -70,7 +70,7 @@ void ReadSys(const QString& SysFileName, SysSettingsRecord& SysSettings, qint16&
         qint16 last = 0;
         StrCSV(line, fields, last);
         const QString rawValue = fields.at(1);
-        ChrTrimArray(fields, last, LowChr, HighChr);
+        ChrTrimArray(fields, last, kLowChr, kHighChr);
         if (last < 1)
             continue; // no comma after the value: the line carries no value
         const QString& key = fields.at(0);
@@ -91,13 +91,13 @@ void ReadSys(const QString& SysFileName, SysSettingsRecord& SysSettings, qint16&
         if (key == QLatin1String("COMRETRY"))
             setNumber(SysSettings.ComReTry, value);
         if (key == QLatin1String("BACKUPFILE"))
-            SysSettings.BackUpFile = keepPathCase ? ChrTrim(rawValue, LowChr, HighChr) : value;
+            SysSettings.BackUpFile = keepPathCase ? ChrTrim(rawValue, kLowChr, kHighChr) : value;
     }
 }
 
 void WriteSys(const QString& SysFileName, const SysSettingsRecord& SysSettings,
               const MessageFn& MessageError) {
-    QStringList wData(WriteLineArraySize);
+    QStringList wData(kWriteLineArraySize);
     const SysSettingsRecord& s = SysSettings;
     wData[0] = QStringLiteral("COMPORT,%1,通信ﾎﾟｰﾄ番号").arg(s.COMPORT);
     wData[1] = QStringLiteral("BAUDRATE,%1,  通信速度").arg(s.BAUDRATE);

@@ -20,23 +20,23 @@ struct SysSettingsRecord {
 
 // AppDir joined with a file name by the platform's separator ("\" on Windows).
 // Plain concatenation: a root directory gives a doubled separator.
-QString AppFilePath(const QString& AppDir, const QString& name);
+QString appFilePath(const QString& AppDir, const QString& name);
 
 // The process's current directory in native form, no trailing separator
 // except at a root.
-QString CurrentAppDir();
+QString currentAppDir();
 
 // Whether paths read from the settings file keep their case (file systems
 // with case-sensitive names).
-bool PathsAreCaseSensitive();
+bool pathsAreCaseSensitive();
 
 void SetDefaultSys(const QString& AppDir, SysSettingsRecord& SysSettings, QString& SysFileName);
 
 // Reads the file into the record; when it is missing, writes the record to a
 // new file. FileErrNo as TextFileRead leaves it (53 is reset to 0).
-// keepPathCase: see PathsAreCaseSensitive().
+// keepPathCase: see pathsAreCaseSensitive().
 void ReadSys(const QString& SysFileName, SysSettingsRecord& SysSettings, qint16& FileErrNo,
-             const MessageFn& MessageError, bool keepPathCase = PathsAreCaseSensitive());
+             const MessageFn& MessageError, bool keepPathCase = pathsAreCaseSensitive());
 
 void WriteSys(const QString& SysFileName, const SysSettingsRecord& SysSettings,
               const MessageFn& MessageError);

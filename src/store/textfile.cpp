@@ -25,12 +25,12 @@ namespace morvane {
 namespace {
 
 // The files' code page; ICU knows it only by name.
-const char* const FileCodec = "Shift_JIS";
+const char* const kFileCodec = "Shift_JIS";
 
 // Converts the whole file in one call so a lead byte cut off at the end is an
 // error rather than silently held back.
 bool decodeText(const QByteArray& bytes, QString& text) {
-    QStringDecoder dec(FileCodec, QStringConverter::Flag::Stateless);
+    QStringDecoder dec(kFileCodec, QStringConverter::Flag::Stateless);
     if (!dec.isValid())
         return false;
     text = dec.decode(bytes);
@@ -38,7 +38,7 @@ bool decodeText(const QByteArray& bytes, QString& text) {
 }
 
 bool encodeText(const QString& text, QByteArray& bytes) {
-    QStringEncoder enc(FileCodec, QStringConverter::Flag::Stateless);
+    QStringEncoder enc(kFileCodec, QStringConverter::Flag::Stateless);
     if (!enc.isValid())
         return false;
     bytes = enc.encode(text);
@@ -87,33 +87,33 @@ bool isDirectory(const QByteArray& path) {
 int mapErrno(int e, const QByteArray& path) {
     switch (e) {
     case ENOENT:
-        return isDirectory(parentOf(path)) ? FileErrNotFound : FileErrPathNotFound;
+        return isDirectory(parentOf(path)) ? kFileErrNotFound : kFileErrPathNotFound;
     case ENOTDIR:
-        return FileErrPathNotFound;
+        return kFileErrPathNotFound;
     case ENAMETOOLONG:
-        return FileErrBadName;
+        return kFileErrBadName;
     case EINVAL:
     case ELOOP:
-        return FileErrBadNameOrNumber;
+        return kFileErrBadNameOrNumber;
     case EACCES:
     case EPERM:
     case EROFS:
     case EBUSY:
     case ETXTBSY:
-        return FileErrAccessDenied;
+        return kFileErrAccessDenied;
     case EISDIR:
-        return FileErrPathAccess;
+        return kFileErrPathAccess;
     case ENOSPC:
     case EDQUOT:
     case EFBIG:
-        return FileErrDiskFull;
+        return kFileErrDiskFull;
     case EIO:
-        return FileErrIO;
+        return kFileErrIO;
     case ENXIO:
     case ENODEV:
-        return FileErrDeviceUnavailable;
+        return kFileErrDeviceUnavailable;
     default:
-        return FileErrPathAccess;
+        return kFileErrPathAccess;
     }
 }
 
@@ -129,18 +129,18 @@ int readWholeFile(const QByteArray& path, QByteArray& bytes) {
     const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return mapErrno(errno, path);
-    int err = FileErrNone;
+    int err = kFileErrNone;
     struct stat st;
     if (::fstat(fd, &st) != 0) {
         err = mapErrno(errno, path);
     } else if (S_ISDIR(st.st_mode)) {
-        err = FileErrPathAccess;
-    } else if (st.st_size > MaxTextFileBytes) {
-        err = FileErrTooLarge;
+        err = kFileErrPathAccess;
+    } else if (st.st_size > kMaxTextFileBytes) {
+        err = kFileErrTooLarge;
     } else {
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
         // Devices and FIFOs report no size: the limit is enforced while reading.
-        bytes.resize(MaxTextFileBytes + 1);
+        bytes.resize(kMaxTextFileBytes + 1);
         qint64 got = 0;
         while (got < bytes.size()) {
             const ssize_t r = ::read(fd, bytes.data() + got, size_t(bytes.size() - got));
@@ -154,8 +154,8 @@ int readWholeFile(const QByteArray& path, QByteArray& bytes) {
                 break;
             got += r;
         }
-        if (err == FileErrNone && got > MaxTextFileBytes)
-            err = FileErrTooLarge;
+        if (err == kFileErrNone && got > kMaxTextFileBytes)
+            err = kFileErrTooLarge;
         bytes.resize(got);
         bytes.squeeze();
     }
@@ -174,7 +174,7 @@ int writeAll(int fd, const QByteArray& bytes, const QByteArray& path) {
         }
         done += w;
     }
-    return FileErrNone;
+    return kFileErrNone;
 }
 
 // Follows symbolic links so the link itself survives the rename; a dangling
@@ -205,7 +205,7 @@ int writeInPlace(const QByteArray& path, const QByteArray& bytes) {
         return mapErrno(errno, path);
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     int err = writeAll(fd, bytes, path);
-    if (::close(fd) != 0 && err == FileErrNone && errno != EINTR)
+    if (::close(fd) != 0 && err == kFileErrNone && errno != EINTR)
         err = mapErrno(errno, path);
     return err;
 }
@@ -232,9 +232,9 @@ int writeReplacing(const QByteArray& target, const QByteArray& bytes, bool exist
             return mapErrno(errno, target);
     }
     if (fd < 0)
-        return FileErrPathAccess;
+        return kFileErrPathAccess;
 
-    int err = FileErrNone;
+    int err = kFileErrNone;
     if (exists) {
         // Owner first: chown may clear set-id bits that fchmod then restores.
         // Either may be refused to a user that is not the owner; the data
@@ -243,13 +243,13 @@ int writeReplacing(const QByteArray& target, const QByteArray& bytes, bool exist
         (void)::fchmod(fd, old.st_mode & 07777);
     }
     err = writeAll(fd, bytes, target);
-    if (err == FileErrNone && ::fsync(fd) != 0)
+    if (err == kFileErrNone && ::fsync(fd) != 0)
         err = mapErrno(errno, target);
-    if (::close(fd) != 0 && err == FileErrNone && errno != EINTR)
+    if (::close(fd) != 0 && err == kFileErrNone && errno != EINTR)
         err = mapErrno(errno, target);
-    if (err == FileErrNone && ::rename(temp.constData(), target.constData()) != 0)
+    if (err == kFileErrNone && ::rename(temp.constData(), target.constData()) != 0)
         err = mapErrno(errno, target);
-    if (err != FileErrNone) {
+    if (err != kFileErrNone) {
         ::unlink(temp.constData());
         return err;
     }
@@ -260,20 +260,20 @@ int writeReplacing(const QByteArray& target, const QByteArray& bytes, bool exist
         ::fsync(dfd);
         ::close(dfd);
     }
-    return FileErrNone;
+    return kFileErrNone;
 }
 
 int readFile(const QString& name, QByteArray& bytes) {
     const QByteArray path = localName(name);
     if (path.isEmpty())
-        return FileErrBadNameOrNumber;
+        return kFileErrBadNameOrNumber;
     return readWholeFile(path, bytes);
 }
 
 int writeFile(const QString& name, const QByteArray& bytes) {
     const QByteArray given = localName(name);
     if (given.isEmpty())
-        return FileErrBadNameOrNumber;
+        return kFileErrBadNameOrNumber;
     const QByteArray target = resolveLinks(given);
     struct stat st;
     if (::stat(target.constData(), &st) == 0) {
@@ -295,51 +295,51 @@ int writeFile(const QString& name, const QByteArray& bytes) {
 int mapFileError(const QFileDevice& f, const QString& name) {
     switch (f.error()) {
     case QFileDevice::NoError:
-        return FileErrNone;
+        return kFileErrNone;
     case QFileDevice::OpenError:
         if (QFileInfo(name).isDir())
-            return FileErrPathAccess;
+            return kFileErrPathAccess;
         if (!QFileInfo(name).absoluteDir().exists())
-            return FileErrPathNotFound;
+            return kFileErrPathNotFound;
         if (!QFileInfo::exists(name))
-            return FileErrNotFound;
-        return FileErrAccessDenied;
+            return kFileErrNotFound;
+        return kFileErrAccessDenied;
     case QFileDevice::PermissionsError:
-        return FileErrAccessDenied;
+        return kFileErrAccessDenied;
     case QFileDevice::ResourceError:
-        return FileErrDiskFull;
+        return kFileErrDiskFull;
     case QFileDevice::ReadError:
     case QFileDevice::WriteError:
-        return FileErrIO;
+        return kFileErrIO;
     default:
-        return FileErrPathAccess;
+        return kFileErrPathAccess;
     }
 }
 
 int readFile(const QString& name, QByteArray& bytes) {
     if (name.isEmpty() || name.contains(QChar(0)))
-        return FileErrBadNameOrNumber;
+        return kFileErrBadNameOrNumber;
     QFile f(name);
     if (!f.open(QIODevice::ReadOnly))
         return mapFileError(f, name);
-    if (f.size() > MaxTextFileBytes)
-        return FileErrTooLarge;
-    bytes = f.read(MaxTextFileBytes + 1);
+    if (f.size() > kMaxTextFileBytes)
+        return kFileErrTooLarge;
+    bytes = f.read(kMaxTextFileBytes + 1);
     if (f.error() != QFileDevice::NoError)
         return mapFileError(f, name);
-    if (bytes.size() > MaxTextFileBytes)
-        return FileErrTooLarge;
-    return FileErrNone;
+    if (bytes.size() > kMaxTextFileBytes)
+        return kFileErrTooLarge;
+    return kFileErrNone;
 }
 
 int writeFile(const QString& name, const QByteArray& bytes) {
     if (name.isEmpty() || name.contains(QChar(0)))
-        return FileErrBadNameOrNumber;
+        return kFileErrBadNameOrNumber;
     const QFileInfo info(name);
     if (info.isDir())
-        return FileErrPathAccess;
+        return kFileErrPathAccess;
     if (info.exists() && !info.isWritable())
-        return FileErrAccessDenied;
+        return kFileErrAccessDenied;
     QSaveFile f(name);
     f.setDirectWriteFallback(false);
     if (!f.open(QIODevice::WriteOnly))
@@ -347,13 +347,13 @@ int writeFile(const QString& name, const QByteArray& bytes) {
     if (f.write(bytes) != bytes.size()) {
         const int err = mapFileError(f, name);
         f.cancelWriting();
-        return err == FileErrNone ? FileErrIO : err;
+        return err == kFileErrNone ? kFileErrIO : err;
     }
     if (!f.commit()) {
         const int err = mapFileError(f, name);
-        return err == FileErrNone ? FileErrIO : err;
+        return err == kFileErrNone ? kFileErrIO : err;
     }
-    return FileErrNone;
+    return kFileErrNone;
 }
 
 #endif
@@ -362,28 +362,28 @@ int writeFile(const QString& name, const QByteArray& bytes) {
 
 QString fileErrorText(int errNo) {
     switch (errNo) {
-    case FileErrNone:
+    case kFileErrNone:
         return QString();
-    case FileErrBadNameOrNumber:
-    case FileErrBadName:
+    case kFileErrBadNameOrNumber:
+    case kFileErrBadName:
         return QStringLiteral("ファイル名が間違っています。");
-    case FileErrNotFound:
+    case kFileErrNotFound:
         return QStringLiteral("ファイル名が見つかりません。");
-    case FileErrBadMode:
+    case kFileErrBadMode:
         return QStringLiteral("このモードではファイルを開けません。");
-    case FileErrAlreadyOpen:
+    case kFileErrAlreadyOpen:
         return QStringLiteral("ファイルは既に開かれています。");
-    case FileErrIO:
+    case kFileErrIO:
         return QStringLiteral("固定ディスク エラーが発生しました。");
-    case FileErrDiskFull:
+    case kFileErrDiskFull:
         return QStringLiteral("ディスクがいっぱいです。");
-    case FileErrPastEnd:
+    case kFileErrPastEnd:
         return QStringLiteral("ファイルの終端記号が見つかりません。");
-    case FileErrDeviceUnavailable:
+    case kFileErrDeviceUnavailable:
         return QStringLiteral("デバイスが準備されていません。");
-    case FileErrDiskNotReady:
+    case kFileErrDiskNotReady:
         return QStringLiteral("ディスクをドライブに挿入してください。");
-    case FileErrPathNotFound:
+    case kFileErrPathNotFound:
         return QStringLiteral("指定されたパスが存在しません。");
     default:
         return QStringLiteral("エラー番号%1が発生しました。").arg(errNo);
@@ -391,26 +391,26 @@ QString fileErrorText(int errNo) {
 }
 
 void MessgFileErr(int errNo, const MessageFn& MessageError) {
-    if (errNo == FileErrNone || !MessageError)
+    if (errNo == kFileErrNone || !MessageError)
         return;
     MessageError(fileErrorText(errNo));
 }
 
-int TextFileDecode(const QByteArray& bytes, QStringList& rData, qint16& LINECOUNT) {
+int textFileDecode(const QByteArray& bytes, QStringList& rData, qint16& LINECOUNT) {
     LINECOUNT = 0;
-    if (bytes.size() > MaxTextFileBytes)
-        return FileErrTooLarge;
+    if (bytes.size() > kMaxTextFileBytes)
+        return kFileErrTooLarge;
     QString text;
     if (!decodeText(bytes, text))
-        return FileErrBadText;
+        return kFileErrBadText;
     const QStringList lines = splitLines(text);
     // Checked before storing anything, so a file too long leaves rData as it was.
     if (lines.size() > rData.size() || lines.size() > std::numeric_limits<qint16>::max())
-        return FileErrTooManyLines;
+        return kFileErrTooManyLines;
     for (qsizetype i = 0; i < lines.size(); ++i)
         rData[i] = lines.at(i);
     LINECOUNT = static_cast<qint16>(lines.size());
-    return FileErrNone;
+    return kFileErrNone;
 }
 
 void TextFileRead(const QString& FILENAME, QStringList& rData, qint16& LINECOUNT, qint16& ErrFG,
@@ -418,9 +418,9 @@ void TextFileRead(const QString& FILENAME, QStringList& rData, qint16& LINECOUNT
     LINECOUNT = 0;
     QByteArray bytes;
     int err = readFile(FILENAME, bytes);
-    if (err == FileErrNone)
-        err = TextFileDecode(bytes, rData, LINECOUNT);
-    if (err != FileErrNone) {
+    if (err == kFileErrNone)
+        err = textFileDecode(bytes, rData, LINECOUNT);
+    if (err != kFileErrNone) {
         FileErrNo = static_cast<qint16>(err);
         MessgFileErr(err, MessageError);
         ErrFG = 1;
@@ -431,20 +431,20 @@ void TextFileRead(const QString& FILENAME, QStringList& rData, qint16& LINECOUNT
 
 void TextFileWrite(const QString& FILENAME, const QStringList& wData, qint16 LINECOUNT,
                    qint16& ErrFG, const MessageFn& MessageError) {
-    int err = FileErrNone;
+    int err = kFileErrNone;
     QByteArray bytes;
     if (LINECOUNT >= wData.size()) {
-        err = FileErrTooManyLines;
+        err = kFileErrTooManyLines;
     } else {
         QString text;
         for (qsizetype i = 0; i <= LINECOUNT; ++i)
             text += wData.at(i) + QLatin1String("\r\n");
         if (!encodeText(text, bytes))
-            err = FileErrBadText;
+            err = kFileErrBadText;
     }
-    if (err == FileErrNone)
+    if (err == kFileErrNone)
         err = writeFile(FILENAME, bytes);
-    if (err != FileErrNone) {
+    if (err != kFileErrNone) {
         MessgFileErr(err, MessageError);
         return;
     }

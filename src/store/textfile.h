@@ -9,32 +9,32 @@
 namespace morvane {
 
 // Sizes of the line arrays the callers make.
-inline constexpr int ReadLineArraySize = 1025; // indices 0..1024
-inline constexpr int WriteLineArraySize = 129; // indices 0..128
+inline constexpr int kReadLineArraySize = 1025; // indices 0..1024
+inline constexpr int kWriteLineArraySize = 129; // indices 0..128
 
-// Largest file TextFileRead accepts; anything bigger fails with FileErrTooLarge.
-inline constexpr qint64 MaxTextFileBytes = 1024 * 1024;
+// Largest file TextFileRead accepts; anything bigger fails with kFileErrTooLarge.
+inline constexpr qint64 kMaxTextFileBytes = 1024 * 1024;
 
 // File error numbers. The table's own numbers, plus the ones this program
 // adds for conditions the table does not list (shown with the generic text).
 enum FileErr : int {
-    FileErrNone = 0,
-    FileErrBadText = 5,      // bytes or characters code page 932 cannot carry
-    FileErrTooLarge = 7,     // file above MaxTextFileBytes
-    FileErrTooManyLines = 9, // more lines than the caller's array holds
-    FileErrBadNameOrNumber = 52,
-    FileErrNotFound = 53,
-    FileErrBadMode = 54,
-    FileErrAlreadyOpen = 55,
-    FileErrIO = 57,
-    FileErrDiskFull = 61,
-    FileErrPastEnd = 62,
-    FileErrBadName = 64,
-    FileErrDeviceUnavailable = 68,
-    FileErrAccessDenied = 70,
-    FileErrDiskNotReady = 71,
-    FileErrPathAccess = 75,
-    FileErrPathNotFound = 76,
+    kFileErrNone = 0,
+    kFileErrBadText = 5,      // bytes or characters code page 932 cannot carry
+    kFileErrTooLarge = 7,     // file above kMaxTextFileBytes
+    kFileErrTooManyLines = 9, // more lines than the caller's array holds
+    kFileErrBadNameOrNumber = 52,
+    kFileErrNotFound = 53,
+    kFileErrBadMode = 54,
+    kFileErrAlreadyOpen = 55,
+    kFileErrIO = 57,
+    kFileErrDiskFull = 61,
+    kFileErrPastEnd = 62,
+    kFileErrBadName = 64,
+    kFileErrDeviceUnavailable = 68,
+    kFileErrAccessDenied = 70,
+    kFileErrDiskNotReady = 71,
+    kFileErrPathAccess = 75,
+    kFileErrPathNotFound = 76,
 };
 
 // The message for a file error number; empty for 0.
@@ -46,7 +46,7 @@ void MessgFileErr(int errNo, const MessageFn& MessageError);
 // Decodes a whole file's bytes (code page 932, CR or CR LF line ends) into
 // rData, as TextFileRead does after reading the file. Returns the file error
 // number (0 on success); on failure rData is left as it was and LINECOUNT 0.
-int TextFileDecode(const QByteArray& bytes, QStringList& rData, qint16& LINECOUNT);
+int textFileDecode(const QByteArray& bytes, QStringList& rData, qint16& LINECOUNT);
 
 // Reads the whole file into rData (entries 0..LINECOUNT-1). rData is sized by
 // the caller and never resized. On failure ErrFG = 1, FileErrNo = the number,

@@ -20,7 +20,7 @@ QStringList inputsOf(const QString& target, const QString& kind) {
 
 } // namespace
 
-class TestFuzzRegressions : public QObject {
+class TstFuzzRegressions : public QObject {
     Q_OBJECT
 private slots:
     void replay_data();
@@ -28,7 +28,7 @@ private slots:
     void everyTargetHasSeedsAndAFindingsDirectory();
 };
 
-void TestFuzzRegressions::replay_data() {
+void TstFuzzRegressions::replay_data() {
     QTest::addColumn<int>("target");
     QTest::addColumn<QString>("path");
     for (int t = 0; t < int(std::size(Targets)); ++t) {
@@ -41,7 +41,7 @@ void TestFuzzRegressions::replay_data() {
     }
 }
 
-void TestFuzzRegressions::replay() {
+void TstFuzzRegressions::replay() {
     QFETCH(int, target);
     QFETCH(QString, path);
     QFile f(path);
@@ -56,7 +56,7 @@ void TestFuzzRegressions::replay() {
     SetInputName(nullptr);
 }
 
-void TestFuzzRegressions::everyTargetHasSeedsAndAFindingsDirectory() {
+void TstFuzzRegressions::everyTargetHasSeedsAndAFindingsDirectory() {
     for (const Target& t : Targets) {
         const QString name = QString::fromLatin1(t.name);
         QVERIFY2(inputsOf(name, QStringLiteral("corpus")).size() >= 3, t.name);
@@ -64,5 +64,5 @@ void TestFuzzRegressions::everyTargetHasSeedsAndAFindingsDirectory() {
     }
 }
 
-QTEST_GUILESS_MAIN(TestFuzzRegressions)
+QTEST_GUILESS_MAIN(TstFuzzRegressions)
 #include "tst_fuzz_regressions.moc"

@@ -2,8 +2,7 @@
 # One whole session as a person drives it: real mouse clicks and keys under
 # Xvfb against morvane-sim. Start, click a reservation, change its time, send,
 # open the system panel, restore the backup, confirm the settings. The
-# simulator's traffic log is the evidence; screenshots land in $OUT.
-#
+# simulator's traffic log is the evidence; screenshots land in OUT_DIR.
 #   session.sh BIN_DIR [OUT_DIR]
 set -euo pipefail
 bin=$(cd "$1" && pwd)
@@ -12,126 +11,78 @@ mkdir -p "$out"
 work=$(mktemp -d)
 pids=()
 cleanup() {
-  cp "$work/app.out" "$out/app.out" 2>/dev/null || true
+  cp "$work"/{app.out,sim.log,Morvane.SYS,Morvane.DAT} "$out"/ 2>/dev/null || true
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
   wait 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
-
 for tool in Xvfb xdotool import; do
   command -v "$tool" >/dev/null || { echo "SKIP: $tool is missing"; exit 0; }
 done
 
-# Xvfb picks a free display itself and writes its number to a file.
+fail() {
+  echo "FAIL: $*"
+  cat "$log" "$work/app.out" 2>/dev/null
+  exit 1
+}
+# Waits (bounded) until "$@" succeeds.
+until_ok() {
+  for _ in $(seq 100); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
+  fail "timed out: $*"
+}
+logged() { [ "$(wc -l <"$log")" -ge "$1" ]; }
+line() { sed -n "$1p" "$log"; }
+shot() { sleep 0.6; import -window root "$out/$1.png"; }
+click() { xdotool mousemove "$1" "$2" click 1; }
+
+# Xvfb picks a free display itself and writes its number to fd 3.
 Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
 pids+=($!)
-dispnum=
-for _ in $(seq 100); do
-  dispnum=$(tr -dc 0-9 <"$work/display" 2>/dev/null || true)
-  [ -n "$dispnum" ] && break
-  sleep 0.1
-done
-[ -n "$dispnum" ] || { echo "FAIL: Xvfb did not start"; exit 1; }
-export DISPLAY=:$dispnum
-ready=0
-for _ in $(seq 100); do
-  xdotool getdisplaygeometry >/dev/null 2>&1 && { ready=1; break; }
-  sleep 0.1
-done
-[ "$ready" = 1 ] || { echo "FAIL: display $DISPLAY not ready"; exit 1; }
+until_ok test -s "$work/display"
+export DISPLAY=:$(cat "$work/display")
+until_ok xdotool getdisplaygeometry
 unset QT_QPA_PLATFORM
 
 log=$work/sim.log
 "$bin/morvane-sim" --link "$work/COM1" --log "$log" >"$work/sim.out" &
 pids+=($!)
-for _ in $(seq 50); do [ -L "$work/COM1" ] && break; sleep 0.1; done
-
-fail() {
-  echo "FAIL: $*"
-  echo "simulator log:"; cat "$log" 2>/dev/null
-  echo "program output:"; cat "$work/app.out" 2>/dev/null
-  exit 1
-}
-shot() { import -window root "$out/$1.png"; }
-# Waits until the log has at least $1 lines (bounded).
-wait_log() {
-  for _ in $(seq 100); do
-    [ "$(wc -l <"$log" 2>/dev/null || echo 0)" -ge "$1" ] && return 0
-    sleep 0.1
-  done
-  fail "expected $1 commands in the log"
-}
-settle() { sleep 0.6; }
-# Waits until a window with this title is mapped (bounded); prints its id.
-wait_window() {
-  for _ in $(seq 200); do
-    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1) && [ -n "$id" ] && {
-      echo "$id"
-      return 0
-    }
-    sleep 0.1
-  done
-  fail "no window \"$1\""
-}
-click() { xdotool mousemove "$1" "$2" click 1; }
-
+until_ok test -L "$work/COM1"
 (cd "$work" && exec "$bin/morvane") >"$work/app.out" 2>&1 &
-app=$!
-pids+=($app)
+pids+=($!)
 
 # First start in an empty folder: the settings file is missing.
-wait_window "Error Message" >/dev/null
-sleep 0.3
+until_ok xdotool search --onlyvisible --name '^Error Message$'
 shot 01-first-start-message
-# Without a window manager the keyboard follows the pointer.
-xdotool mousemove 400 300 key Return
-wait_window Morvane >/dev/null
-wait_log 12
-settle
-shot 02-main-panel
+xdotool mousemove 400 300 key Return # without a window manager the keys follow the pointer
+until_ok logged 12
 [ -f "$work/Morvane.SYS" ] || fail "no settings file"
+shot 02-main-panel
 
-# The list starts at (22,138); rows are 21 pixels high. Row 4 is reservation 3.
+# The list starts at (22,138), rows 21 pixels high: row 4 is reservation 3.
 click 120 234
-wait_log 13
-settle
-[ "$(sed -n 13p "$log")" = "L3" ] || fail "row 4 did not send L3"
-
-# The hour box: select its text and type a new hour.
-click 195 57
+until_ok logged 13
+[ "$(line 13)" = L3 ] || fail "row 4 did not send L3"
+click 195 57 # the hour box
 xdotool key ctrl+a type 21
 xdotool key Tab
-settle
 shot 03-edited
 click 65 89 # 設定送信
-wait_log 26
-settle
+until_ok logged 26
+[ "$(line 14)" = D30015000000 ] || fail "the send was $(line 14)"
+grep -q "21:00:00" <(iconv -f CP932 -t UTF-8 "$work/Morvane.DAT") || fail "backup lacks 21:00:00"
 shot 04-sent
-[ "$(sed -n 14p "$log")" = "D30015000000" ] || fail "the send was not D30015000000: $(sed -n 14p "$log")"
-[ -f "$work/Morvane.DAT" ] || fail "no backup file after the send"
-grep -q "21:00:00" <(iconv -f CP932 -t UTF-8 "$work/Morvane.DAT") || fail "backup lacks the new time"
 
-# Double-click the main frame's empty border area: the system panel.
+# A double-click on the main frame's empty border opens the system panel.
 xdotool mousemove 200 366 click --repeat 2 --delay 80 1
-settle
 shot 05-system-panel
-
-click 327 190 # Back Up 読込
-wait_log 41
-settle
+click 327 190 # Back Up 読込: the clock, then the file's lines in order
+until_ok logged 41
+[ "$(line 27)" = QT ] && line 29 | grep -q '^N ' && [ "$(line 30)" = D00000000000 ] &&
+  [ "$(line 33)" = D30015000000 ] || fail "the restore sent $(sed -n 27,41p "$log" | tr '\n' ' ')"
 shot 06-restored
-# Clock first, then the ten lines in file order, then a clock query.
-[ "$(sed -n 27p "$log")" = "QT" ] || fail "the restore did not start with a clock query"
-sed -n 29p "$log" | grep -q '^N ' || fail "the restore did not set the clock first"
-[ "$(sed -n 30p "$log")" = "D00000000000" ] || fail "reservation 0 was not restored first"
-[ "$(sed -n 33p "$log")" = "D30015000000" ] || fail "reservation 3 was not restored as sent"
-
-click 372 41 # 決　定
-wait_log 53
-settle
+click 372 41 # 決　定: the table is read again
+until_ok logged 53
 shot 07-confirmed
-kill -0 $app 2>/dev/null || fail "the program ended"
-
 xdotool key alt+F4 >/dev/null 2>&1 || true
 echo "session passed: $(wc -l <"$log") commands; screenshots in $out"

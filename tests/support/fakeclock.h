@@ -7,32 +7,29 @@
 
 namespace morvane::test {
 
-// A clock that only moves when told to: by sleep(), by advance(), or by a
-// FakePort waiting for input. Time is a running millisecond count; the time of
+// A clock that only moves when told to: by sleep(), by setNow(), or by a
+// FakeLine waiting for input. Time is a running millisecond count; the time of
 // day is that count modulo one day, so a test can cross midnight.
 class FakeClock final : public Clock {
 public:
-    static constexpr qint64 DayMs = 86'400'000;
+    static constexpr qint64 kDayMs = 86'400'000;
 
     explicit FakeClock(qint64 startMs = 10 * 3'600'000) : now_(startMs) {}
 
     int msecsOfDay() const override {
         // Code that polls the clock without ever blocking would loop forever
         // on a clock that stands still: stop the test instead of hanging.
-        if (++readsSinceMove_ > SpinLimit)
-            qFatal("FakeClock: read %d times without time passing (busy wait?)", SpinLimit);
-        return static_cast<int>(now_ % DayMs);
+        if (++readsSinceMove_ > kSpinLimit)
+            qFatal("FakeClock: read %d times without time passing (busy wait?)", kSpinLimit);
+        return static_cast<int>(now_ % kDayMs);
     }
-
     void sleep(int ms) override {
         ++sleepCalls;
         maxSleepMs = std::max(maxSleepMs, ms);
-        if (ms > 0)
-            advance(ms);
+        setNow(now_ + std::max(ms, 0));
     }
 
     qint64 now() const { return now_; }
-    void advance(qint64 ms) { setNow(now_ + ms); }
     void setNow(qint64 ms) {
         if (ms > now_) {
             now_ = ms;
@@ -44,7 +41,7 @@ public:
     int maxSleepMs = 0;
 
 private:
-    static constexpr int SpinLimit = 1'000'000;
+    static constexpr int kSpinLimit = 1'000'000;
     qint64 now_;
     mutable int readsSinceMove_ = 0;
 };

@@ -7,8 +7,6 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QString>
-#include <QStringList>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -22,103 +20,81 @@ public:
     // The simulator binary: $MORVANE_SIM, else ../bin/morvane-sim next to the test.
     static QString program() {
         const QString env = qEnvironmentVariable("MORVANE_SIM");
-        if (!env.isEmpty())
-            return env;
-        return QDir(QCoreApplication::applicationDirPath()).filePath("../bin/morvane-sim");
+        return !env.isEmpty()
+                   ? env
+                   : QDir(QCoreApplication::applicationDirPath()).filePath("../bin/morvane-sim");
     }
 
-    // Starts the simulator with extra arguments and waits for its pty path. A
-    // "--log FILE" among the arguments is used as the log; otherwise one is made in
-    // a temporary directory. False (with errorString()) on failure or time-out.
+    // Starts the simulator with extra arguments, logging to a file of its own,
+    // and waits for its pty path. False (with errorString()) on failure.
     bool start(const QStringList& args = {}, int timeoutMs = 5000) {
         stop();
-        m_path.clear();
-        m_error.clear();
-        QStringList all = args;
-        const qsizetype logAt = args.indexOf(QStringLiteral("--log"));
-        if (logAt >= 0 && logAt + 1 < args.size()) {
-            m_logPath = args.at(logAt + 1);
-        } else {
-            if (!m_dir.isValid()) {
-                m_error = QStringLiteral("no temporary directory for the log");
-                return false;
-            }
-            m_logPath = m_dir.filePath(QStringLiteral("sim.log"));
-            QFile::remove(m_logPath);
-            all << QStringLiteral("--log") << m_logPath;
-        }
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(program(), all);
-        if (!m_process.waitForStarted(timeoutMs)) {
-            m_error = QStringLiteral("cannot start %1: %2").arg(program(), m_process.errorString());
-            return false;
-        }
+        path_.clear();
+        logPath_ = dir_.filePath(QStringLiteral("sim%1.log").arg(++starts_));
+        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process_.start(program(), args + QStringList{"--log", logPath_});
         QDeadlineTimer deadline(timeoutMs);
-        while (!m_process.canReadLine()) {
-            if (m_process.state() != QProcess::Running || deadline.hasExpired() ||
-                !m_process.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())))) {
-                if (m_process.canReadLine())
-                    break;
-                m_error = QStringLiteral("simulator gave no pty path (exit code %1)")
-                              .arg(m_process.exitCode());
-                stop();
-                return false;
-            }
+        while (process_.waitForStarted(timeoutMs) && !process_.canReadLine() &&
+               process_.state() == QProcess::Running && !deadline.hasExpired())
+            process_.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
+        if (process_.canReadLine())
+            path_ = QString::fromLocal8Bit(process_.readLine()).trimmed();
+        if (path_.isEmpty()) {
+            error_ = QStringLiteral("%1 gave no pty path: %2")
+                         .arg(program(), process_.readAllStandardOutput());
+            stop();
         }
-        m_path = QString::fromLocal8Bit(m_process.readLine()).trimmed();
-        return !m_path.isEmpty();
+        return !path_.isEmpty();
     }
 
     // SIGTERM, then kill if it does not end in time.
     void stop() {
-        if (m_process.state() == QProcess::NotRunning)
+        if (process_.state() == QProcess::NotRunning)
             return;
-        m_process.terminate();
-        if (!m_process.waitForFinished(3000)) {
-            m_process.kill();
-            m_process.waitForFinished(3000);
+        process_.terminate();
+        if (!process_.waitForFinished(3000)) {
+            process_.kill();
+            process_.waitForFinished(3000);
         }
     }
 
-    bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
+    bool isRunning() const { return process_.state() != QProcess::NotRunning; }
     bool waitForExit(int timeoutMs) {
-        return m_process.state() == QProcess::NotRunning || m_process.waitForFinished(timeoutMs);
+        return process_.state() == QProcess::NotRunning || process_.waitForFinished(timeoutMs);
     }
-    int exitCode() const { return m_process.exitCode(); }
-    QProcess::ExitStatus exitStatus() const { return m_process.exitStatus(); }
+    int exitCode() const { return process_.exitCode(); }
+    QProcess::ExitStatus exitStatus() const { return process_.exitStatus(); }
 
-    QString path() const { return m_path; }
-    QString logPath() const { return m_logPath; }
-    QString errorString() const { return m_error; }
+    QString path() const { return path_; }
+    QString logPath() const { return logPath_; }
+    QString errorString() const { return error_; }
     // A scratch directory that lives as long as this object (tables, links).
-    QString tempDir() const { return m_dir.path(); }
+    QString tempDir() const { return dir_.path(); }
 
     // Every command line received so far, without its CR, in order.
     QStringList loggedCommands() const {
-        QFile f(m_logPath);
+        QFile f(logPath_);
         if (!f.open(QIODevice::ReadOnly))
             return {};
-        QStringList lines = QString::fromLatin1(f.readAll()).split(QLatin1Char('\n'));
-        if (!lines.isEmpty() && lines.last().isEmpty())
-            lines.removeLast();
+        QStringList lines = QString::fromLatin1(f.readAll()).split(u'\n');
+        lines.removeLast(); // after the last line end
         return lines;
     }
 
     // Waits (bounded) until at least `count` commands are in the log.
     bool waitForLoggedCount(int count, int timeoutMs = 3000) const {
-        QDeadlineTimer deadline(timeoutMs);
-        while (loggedCommands().size() < count) {
+        for (QDeadlineTimer deadline(timeoutMs); loggedCommands().size() < count;
+             QThread::msleep(10))
             if (deadline.hasExpired())
                 return false;
-            QThread::msleep(10);
-        }
         return true;
     }
 
 private:
-    QProcess m_process;
-    QTemporaryDir m_dir;
-    QString m_path;
-    QString m_logPath;
-    QString m_error;
+    QProcess process_;
+    QTemporaryDir dir_;
+    QString path_;
+    QString logPath_;
+    QString error_;
+    int starts_ = 0;
 };

@@ -1,31 +1,32 @@
-// What the window suites share: the simulator's reservation table as a file
-// and as the list shows it, and code page 932 spelled out by hand for the
-// characters of the list rows (so expected bytes never come from the code
-// under test).
+// What several suites share: the simulator's reservation table as a file and
+// as the list shows it, the twelve commands of a table read, the settings
+// file's bytes, and code page 932 spelled out by hand for the characters of
+// the list rows (so expected bytes never come from the code under test).
 #pragma once
 
 #include <QByteArray>
 #include <QFile>
 #include <QString>
 #include <QStringList>
+#include <algorithm>
 #include <utility>
 
-namespace apptest {
+namespace morvane::test {
 
 // Ten reservations for morvane-sim --table: day, hour, minute, second, flag.
-inline const QByteArray SimTable = "00 00 00 00 00\n"
-                                   "01 08 00 00 08\n"
-                                   "02 09 1E 0F 09\n"
-                                   "02 07 1E 00 09\n"
-                                   "07 06 1E 00 81\n"
-                                   "06 17 3B 3B 01\n"
-                                   "03 0C 22 38 00\n"
-                                   "04 00 00 01 08\n"
-                                   "05 12 2D 07 00\n"
-                                   "08 18 3C 00 09\n";
+inline const QByteArray kSimTable = "00 00 00 00 00\n"
+                                    "01 08 00 00 08\n"
+                                    "02 09 1E 0F 09\n"
+                                    "02 07 1E 00 09\n"
+                                    "07 06 1E 00 81\n"
+                                    "06 17 3B 3B 01\n"
+                                    "03 0C 22 38 00\n"
+                                    "04 00 00 01 08\n"
+                                    "05 12 2D 07 00\n"
+                                    "08 18 3C 00 09\n";
 
-// SimTable as rows 1..10 of the list.
-inline const QStringList SimRows = {
+// kSimTable as rows 1..10 of the list.
+inline const QStringList kSimRows = {
     QStringLiteral("予約0:日　00:00:00  DISABLE POWER ON "),
     QStringLiteral("予約1:月　08:00:00  ENABLE  POWER ON "),
     QStringLiteral("予約2:火　09:30:15  ENABLE  POWER OFF"),
@@ -39,24 +40,24 @@ inline const QStringList SimRows = {
     QStringLiteral("予約9:00:00:00  ENABLE  POWER OFF"),
 };
 
+// The commands of a whole table read, in order.
+inline const QStringList kTableRead = {"QT", "QS", "L0", "L1", "L2", "L3",
+                                       "L4", "L5", "L6", "L7", "L8", "L9"};
+
 inline QByteArray cp932(const QString& s) {
-    static const std::pair<char16_t, const char*> spelled[] = {
+    static const std::pair<char16_t, const char*> kSpelled[] = {
         {u'予', "\x97\x5C"}, {u'約', "\x96\xF1"}, {u'日', "\x93\xFA"},    {u'月', "\x8C\x8E"},
         {u'火', "\x89\xCE"}, {u'水', "\x90\x85"}, {u'木', "\x96\xD8"},    {u'金', "\x8B\xE0"},
         {u'土', "\x93\x79"}, {u'毎', "\x96\x88"}, {u'\u3000', "\x81\x40"}};
     QByteArray out;
     for (QChar c : s) {
-        if (c.unicode() < 0x80) {
+        const auto* hit = std::find_if(std::begin(kSpelled), std::end(kSpelled),
+                                       [c](const auto& p) { return p.first == c.unicode(); });
+        if (c.unicode() < 0x80)
             out += char(c.unicode());
-            continue;
-        }
-        bool found = false;
-        for (const auto& [ch, bytes] : spelled)
-            if (ch == c.unicode()) {
-                out += bytes;
-                found = true;
-            }
-        if (!found)
+        else if (hit != std::end(kSpelled))
+            out += hit->second;
+        else
             qFatal("cp932: no spelling for U+%04X", c.unicode());
     }
     return out;
@@ -71,24 +72,18 @@ inline QByteArray cp932Lines(const QStringList& lines) {
 }
 
 // The settings file as the program writes it, the comments in code page 932.
-inline QByteArray sysFile(const QByteArray& port, const QByteArray& timeOut,
-                          const QByteArray& reTry, const QByteArray& backUpFile) {
-    return "COMPORT," + port +
-           ",\x92\xCA\x90M\xCE\xDF\xB0\xC4\x94\xD4\x8D\x86\r\n"
+inline QByteArray sysFileBytes(const QByteArray& port, const QByteArray& timeOut,
+                               const QByteArray& reTry, const QByteArray& backUpFile) {
+    return "COMPORT," + port + ",\x92\xCA\x90M\xCE\xDF\xB0\xC4\x94\xD4\x8D\x86\r\n" +
            "BAUDRATE,9600,  \x92\xCA\x90M\x91\xAC\x93x\r\n"
            "BITS,8,  \x92\xCA\x90M\xC3\xDE\xB0\xC0\xCB\xDE\xAF\xC4\x92\xB7\r\n"
            "PARITY,N,  \x92\xCA\x90M\xCA\xDF\xD8\xC3\xA8\xC1\xAA\xAF\xB8\r\n"
            "STOPS,1,  \x92\xCA\x90M\xBD\xC4\xAF\xCC\xDF\xCB\xDE\xAF\xC4\x92\xB7\r\n"
            "ComTimeOut," +
-           timeOut +
-           ",  \x92\xCA\x90M\x88\xD9\x8F\xED\x8C\x9F\x8Fo\x8E\x9E\x8A\xD4\r\n"
-           "ComReTry," +
-           reTry +
-           ",  \x92\xCA\x90M\x88\xD9\x8F\xED\x8E\x9E\x8D\xC4\x8E\x8E\x8Ds\x89\xF1\x90\x94\r\n"
-           "BackUpFile," +
-           backUpFile +
-           ",\r\n"
-           "\r\n";
+           timeOut + ",  \x92\xCA\x90M\x88\xD9\x8F\xED\x8C\x9F\x8Fo\x8E\x9E\x8A\xD4\r\n" +
+           "ComReTry," + reTry +
+           ",  \x92\xCA\x90M\x88\xD9\x8F\xED\x8E\x9E\x8D\xC4\x8E\x8E\x8Ds\x89\xF1\x90\x94\r\n" +
+           "BackUpFile," + backUpFile + ",\r\n\r\n";
 }
 
 inline QByteArray readAll(const QString& path) {
@@ -98,7 +93,7 @@ inline QByteArray readAll(const QString& path) {
 
 inline bool writeAll(const QString& path, const QByteArray& bytes) {
     QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
 }
 
-} // namespace apptest
+} // namespace morvane::test

@@ -1,0 +1,378 @@
+// The device's text formats, the operations over a scripted device, and the
+// decisions of the send, restore and settings actions.
+#include "device.h"
+#include "fakeline.h"
+#include "fakeviews.h"
+#include "formats.h"
+#include "panel.h"
+#include "testdata.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace morvane;
+using namespace morvane::test;
+
+namespace {
+
+constexpr qint64 kT0 = 36'000'500; // 10:00:00.500
+const QString kNc = kMsgNotConnected;
+
+// Sunday 2024-05-19, 09:05:07 on the PC (the device counts Sunday as 0).
+QDateTime pcNow() {
+    return QDateTime(QDate(2024, 5, 19), QTime(9, 5, 7));
+}
+
+// A device answering 50 ms after each command: replies by exact command, else
+// by first letter, used in turn with the last one repeated; none: silence.
+struct Rig {
+    SysSettingsRecord settings;
+    FakeClock clock{kT0};
+    FakeLine line{clock};
+    QStringList messages;
+    QHash<QString, QStringList> replies = {{"QT", {"X0312\r"}},
+                                           {"QS", {"X2D07\r"}},
+                                           {"L", {"X0100000081\r"}},
+                                           {"D", {"*\r"}},
+                                           {"N", {"*\r"}}};
+    Link link{settings, line, clock, [this](const QString& m) { messages << m; }};
+    FakeList list;
+    FakeEditor editor;
+    QTemporaryDir dir;
+
+    Rig() {
+        list.rows = QStringList{"clock", "row 1"};
+        line.setResponder([this](const QByteArray& frame) {
+            const QString cmd = QString::fromLatin1(frame.chopped(1));
+            QStringList& r = replies[replies.contains(cmd) ? cmd : cmd.left(1)];
+            if (!r.isEmpty())
+                line.arriveAfter(50, (r.size() > 1 ? r.takeFirst() : r.first()).toLatin1());
+        });
+    }
+    QString path(const char* name) const { return dir.filePath(name); }
+};
+
+} // namespace
+
+class TstDevice : public QObject {
+    Q_OBJECT
+private slots:
+    void clockLine_data() {
+        QTest::addColumn<QString>("qt");
+        QTest::addColumn<QString>("qs");
+        QTest::addColumn<QString>("line"); // empty: the "QT" reply is refused
+        const auto row = [](const char* qt, const char* qs, const char* line) {
+            QTest::newRow(qt) << QString(qt) << QString(qs) << QString(line);
+        };
+        row("X0312\r", "X2D07\r", "現在 :水　18:45:07");
+        row("X0709\r", "X0A0B\r", "現在 :毎日09:10:11");
+        row("X000a\r", "X3b3a\r", "現在 :日　10:59:58");
+        row("X06FF\r", "XFFFF\r", "現在 :土　55:55:55"); // two digits, not clamped
+        row("X03\r", "", "現在 :水　00:");               // four characters: the hour is the CR
+        row("X03", "", "");
+        row("X0812\r", "", "");
+        row("X-112\r", "", "");
+    }
+    void clockLine() {
+        QFETCH(QString, qt);
+        QFETCH(QString, qs);
+        QFETCH(QString, line);
+        const std::optional<QString> head = clockLineHead(qt);
+        QCOMPARE(head.has_value(), !line.isEmpty());
+        if (head)
+            QCOMPARE(*head + (qs.isEmpty() ? QString() : clockLineTail(qs)), line);
+    }
+
+    void reservationLine_data() {
+        QTest::addColumn<int>("n");
+        QTest::addColumn<QString>("reply");
+        QTest::addColumn<QString>("line");
+        const auto row = [](int n, const char* reply, const char* line) {
+            QTest::newRow(reply) << n << QString(reply) << QString(line);
+        };
+        // Flag 8 and above: enabled; what is left after taking 8 off is 1 for
+        // power off, anything else power on.
+        row(3, "X02071E0009\r", "予約3:火　07:30:00  ENABLE  POWER OFF");
+        row(1, "X0100000001\r", "予約1:月　00:00:00  DISABLE POWER OFF");
+        row(2, "X030A0B0C08\r", "予約2:水　10:11:12  ENABLE  POWER ON ");
+        row(4, "X04173B3B81\r", "予約4:木　23:59:59  ENABLE  POWER ON ");
+        row(7, "x070c1e3b09\r", "予約7:毎日12:30:59  ENABLE  POWER OFF");
+        row(8, "X00183C3C00\r", "予約8:日　00:00:00  DISABLE POWER ON ");
+        row(1, "X08010203\r", "予約1:01:02:03  DISABLE POWER ON "); // empty label
+        row(9, "XFF010203\r", "予約9:    01:02:03  DISABLE POWER ON ");
+        row(4, "N\r", "予約4:日　00:00:00  DISABLE POWER ON ");
+        row(0, "X0517\r", "予約0:金　23:00:00  DISABLE POWER ON ");
+    }
+    void reservationLine() {
+        QFETCH(int, n);
+        QFETCH(QString, reply);
+        QFETCH(QString, line);
+        QCOMPARE(morvane::reservationLine(n, reply), line);
+    }
+
+    void parseListLine_data() {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("fields"); // reservation day hour minute second enabled; -1 none
+        const auto row = [](int n, const char* text, const char* fields) {
+            QTest::newRow(text) << n << QString(text) << QString(fields);
+        };
+        // The row decides the reservation, not the number in the text.
+        row(2, "予約3:毎日06:30:00  ENABLE  POWER ON ", "1 7 6 30 0 1");
+        row(0, "現在 :水　12:34:56", "10 3 12 34 56 0");
+        row(11, "予約0:土　23:59:59  ENABLE  POWER ON ", "10 6 23 59 59 1");
+        row(12, "予約0:日　24:60:03  DISABLE POWER ON ", "-1 0 -1 -1 3 0");
+        row(3, "予約2:    10:20:30  ENABLE  POWER ON ", "2 -1 0 0 0 0");
+        row(5, "予約4:月　01:02:03  enable  POWER ON ", "4 1 1 2 3 0");
+        row(6, "予約5:金　07", "5 5 7 0 0 0");
+    }
+    void parseListLine() {
+        QFETCH(int, row);
+        QFETCH(QString, text);
+        QFETCH(QString, fields);
+        const ParsedLine p = morvane::parseListLine(row, text);
+        QStringList got;
+        for (std::optional<int> v : {p.reservation, p.day, p.hour, p.minute, p.second})
+            got << QString::number(v.value_or(-1));
+        QCOMPARE(got.join(' ') + ' ' + QString::number(p.enabled), fields);
+    }
+
+    void buildSendCommand_data() {
+        QTest::addColumn<EditorValues>("v"); // Combo3, Combo2, times, Check1(1)
+        QTest::addColumn<QString>("command");
+        const auto row = [](int res, int day, const char* h, const char* m, const char* s,
+                            int enable, const char* cmd) {
+            QTest::newRow(cmd) << EditorValues{res, day, h, m, s, enable} << QString(cmd);
+        };
+        row(2, 7, "6", "30", "0", 1, "D207061E0081");
+        row(9, 6, "23", "59", "59", 0, "D906173B3B00");
+        row(10, 3, "12", "34", "56", 1, "N 030C2238"); // the enable box does not count
+        row(10, -1, "09", "x", "", 0, "N -1090000");
+        row(-1, 0, "0", "0", "0", 0, "D-10000000000");
+        row(5, -1, "0", " 1 0", "0", 2, "D5FF000A0000"); // grayed is not enabled
+        row(3, 2, "1", "300", "-1", 0, "D302012CFF00");
+        row(8, 0, "2147483648", "-2147483649", "7.5", 0, "D80000000800");
+    }
+    void buildSendCommand() {
+        QFETCH(EditorValues, v);
+        QFETCH(QString, command);
+        QCOMPARE(morvane::buildSendCommand(v), command);
+    }
+
+    void getTime_data() {
+        QTest::addColumn<QString>("failing"); // command answered "ERR"; "silent"; "99": no port
+        QTest::addColumn<int>("sent");
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<bool>("complete");
+        QTest::newRow("whole table") << "" << 12 << 11 << true;
+        QTest::newRow("QS fails") << "QS" << 2 << 0 << false;
+        QTest::newRow("L5 fails") << "L5" << 8 << 6 << false;
+        QTest::newRow("silent") << "silent" << 1 << 0 << false;
+        QTest::newRow("port down keeps the list") << "99" << 0 << 2 << false;
+    }
+    void getTime() {
+        QFETCH(QString, failing);
+        QFETCH(int, sent);
+        QFETCH(int, rows);
+        QFETCH(bool, complete);
+        Rig rig;
+        rig.replies["L3"] = QStringList{"X02071E0009\r"};
+        rig.replies[failing] = QStringList{"ERR\r"};
+        if (failing == "silent")
+            rig.replies.clear();
+        rig.link.ComStatus = failing == "99" ? 99 : 0;
+        QCOMPARE(Get_Time(rig.link, rig.list), complete);
+        QCOMPARE(rig.line.sent(), kTableRead.mid(0, sent));
+        QCOMPARE(rig.list.count(), rows);
+        if (complete) {
+            QCOMPARE(rig.list.rows[0], "現在 :水　18:45:07");
+            QCOMPARE(rig.list.rows[4], "予約3:火　07:30:00  ENABLE  POWER OFF");
+        }
+        QCOMPARE(rig.messages, failing == "silent" ? QStringList{kNc} : QStringList());
+    }
+
+    void setTime_data() {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QString>("reply"); // to "L" row-1; "" to "QT" for the clock row
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<QString>("row0");
+        const auto row = [](int n, const char* reply, const char* state, const char* row0) {
+            QTest::newRow(reply) << n << QString(reply) << QString(state) << QString(row0);
+        };
+        // The editor before: reservation 8, day 1, 1:2:3, enable grayed.
+        row(0, "", "10 0 09 05 07 2", "現在 :水　18:45:07");
+        row(0, "ERR\r", "10 0 09 05 07 2", "");
+        row(4, "X05171E0081\r", "3 5 23 30 0 1", "clock");
+        row(4, "X070A0B0C7F\r", "3 7 10 11 12 0", "clock");
+        row(4, "X08183C3B80\r", "3 1 1 2 59 1", "clock"); // day 8, 24:60 keep their items
+        row(4, "N\r", "3 0 0 0 0 0", "clock");
+        row(12, "x020a1e2bff\r", "8 2 10 30 43 1", "clock"); // no reservation entry
+        row(4, "ERR 1\r", "8 1 1 2 3 2", "clock");
+    }
+    void setTime() {
+        QFETCH(int, row);
+        QFETCH(QString, reply);
+        QFETCH(QString, state);
+        QFETCH(QString, row0);
+        Rig rig;
+        rig.replies[row ? "L" : "QT"] = QStringList{reply.isEmpty() ? "X0312\r" : reply};
+        rig.list.rows = {"clock"}; // only the clock row: it is still refreshed
+        QCOMPARE(Set_Time(rig.link, rig.list, rig.editor, row, pcNow()), !reply.contains("ERR"));
+        const QStringList clockQuery = QStringList{"QT", "QS"}.mid(0, reply.isEmpty() ? 2 : 1);
+        QCOMPARE(rig.line.sent(), row ? QStringList{"L" + QString::number(row - 1)} : clockQuery);
+        QCOMPARE(rig.editor.state(), state);
+        QCOMPARE(rig.list.rows, QStringList{row0});
+    }
+
+    void trnTimePause_data() {
+        QTest::addColumn<QString>("reply");
+        QTest::addColumn<qint64>("end"); // when TRN_Time returns
+        QTest::newRow("star") << "*\r" << kT0 + 50;
+        QTest::newRow("error") << "ERR\r" << kT0 + 50;
+        QTest::newRow("E anywhere") << "xE\r" << kT0 + 50;
+        QTest::newRow("empty") << "\r" << kT0 + 1500;
+        QTest::newRow("negative") << "N\r" << kT0 + 1500;
+    }
+    void trnTimePause() {
+        QFETCH(QString, reply);
+        QFETCH(qint64, end);
+        Rig rig;
+        rig.replies["D"] = QStringList{reply};
+        rig.editor.setTimeText(0, "6");
+        QCOMPARE(TRN_Time(rig.link, rig.editor), reply != "ERR\r");
+        QCOMPARE(rig.line.sent(), QStringList{"D80106020300"});
+        QCOMPARE(rig.clock.now(), end);
+    }
+
+    // The send button: the backup is rewritten only from a complete read-back.
+    void sendEntry_data() {
+        QTest::addColumn<QString>("failing"); // command answered "ERR"; "silent"; "99"; "file"
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<int>("sent");
+        QTest::addColumn<bool>("written");
+        const auto row = [](const char* f, Outcome o, int sent, bool written) {
+            QTest::newRow(f) << QString(f) << int(o) << sent << written;
+        };
+        row("", Outcome::kDone, 13, true);
+        row("D", Outcome::kDeviceFailed, 13, true); // refused write, good read-back
+        row("L2", Outcome::kDeviceFailed, 6, false);
+        row("silent", Outcome::kDeviceFailed, 2, false);
+        row("99", Outcome::kDeviceFailed, 0, false);
+        row("file", Outcome::kFileFailed, 13, false);
+    }
+    void sendEntry() {
+        QFETCH(QString, failing);
+        QFETCH(int, outcome);
+        QFETCH(int, sent);
+        QFETCH(bool, written);
+        Rig rig;
+        rig.replies[failing] = QStringList{"ERR\r"};
+        if (failing == "silent")
+            rig.replies.clear();
+        rig.link.ComStatus = failing == "99" ? 99 : 0;
+        const QString backup = rig.path(failing == "file" ? "no/Morvane.DAT" : "Morvane.DAT");
+        QVERIFY(writeAll(rig.path("Morvane.DAT"), "last good\r\n"));
+        QCOMPARE(int(morvane::sendEntry(rig.link, rig.list, rig.editor, backup)), outcome);
+        QCOMPARE(rig.line.sent().size(), sent);
+        QStringList table;
+        for (int n = 0; n < 10; ++n)
+            table << QStringLiteral("予約%1:月　00:00:00  ENABLE  POWER ON ").arg(n);
+        QCOMPARE(readAll(rig.path("Morvane.DAT")),
+                 written ? cp932Lines(table) : QByteArray("last good\r\n"));
+    }
+
+    // Clock first, then each line to the reservation of its position.
+    void readSetting_data() {
+        QTest::addColumn<QStringList>("file"); // "-": no file
+        QTest::addColumn<QStringList>("qt");   // successive "QT" replies; empty: silent device
+        QTest::addColumn<QStringList>("sent");
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<int>("outcome");
+        QStringList lines = {"予約7:毎日06:30:00  ENABLE  POWER ON ",
+                             "予約1:火　07:30:05  DISABLE POWER OFF"};
+        QStringList sent = {"QT", "QS", "N 00090507", "D007061E0081", "D102071E0500"};
+        for (int n = 2; n < 12; ++n) {
+            lines << QStringLiteral("予約%1:月　00:00:00  DISABLE POWER ON ").arg(n);
+            if (n < 10)
+                sent << "D" + QString::number(n) + "0100000000";
+        }
+        const QStringList twice = {"X0312\r", "X0409\r"};
+        const QString after = "現在 :木　09:45:07";
+        QTest::newRow("twelve lines, ten sent")
+            << lines << twice << sent + QStringList{"QT", "QS"}
+            << QStringList{after} + lines.mid(0, 10) << int(Outcome::kDone);
+        QTest::newRow("empty file")
+            << QStringList() << twice << QStringList{"QT", "QS", "N 00090507", "QT", "QS"}
+            << QStringList{after} << int(Outcome::kDone);
+        QTest::newRow("missing file") << QStringList{"-"} << twice << QStringList()
+                                      << QStringList{"clock", "row 1"} << int(Outcome::kFileFailed);
+        QTest::newRow("final query fails: row 0 kept")
+            << lines.mid(0, 1) << QStringList{"X0312\r", "ERR\r"}
+            << sent.mid(0, 4) + QStringList{"QT"}
+            << QStringList{"現在 :水　18:45:07"} + lines.mid(0, 1) << int(Outcome::kDeviceFailed);
+        QTest::newRow("silent device") << lines << QStringList() << QStringList{"QT"}
+                                       << QStringList() << int(Outcome::kDeviceFailed);
+    }
+    void readSetting() {
+        QFETCH(QStringList, file);
+        QFETCH(QStringList, qt);
+        QFETCH(QStringList, sent);
+        QFETCH(QStringList, rows);
+        QFETCH(int, outcome);
+        Rig rig;
+        if (file != QStringList{"-"})
+            QVERIFY(writeAll(rig.path("Morvane.DAT"), cp932Lines(file)));
+        rig.replies["QT"] = qt;
+        qint16 fileErr = 7;
+        int pumps = 0;
+        QCOMPARE(int(ReadSetting(rig.link, rig.list, rig.editor, rig.path("Morvane.DAT"), fileErr,
+                                 pcNow, [&] { ++pumps; })),
+                 outcome);
+        QCOMPARE(rig.line.sent(), sent);
+        QCOMPARE(rig.list.rows, rows);
+        QCOMPARE(rig.messages.size(), int(qt.isEmpty() || file == QStringList{"-"}));
+        QCOMPARE(fileErr, qint16(file == QStringList{"-"} ? 0 : 7));
+        // The event queue runs after every row added and before every send.
+        QCOMPARE(pumps, sent.size() > 2 ? 2 * std::min<int>(file.size(), 10) + 1 : 0);
+    }
+
+    void checkSystemPanel_data() {
+        QTest::addColumn<QStringList>("texts"); // Text1..Text4
+        QTest::addColumn<QString>("settings");  // COMPORT ComTimeOut ComReTry BackUpFile
+        QTest::addColumn<int>("focus");         // 0: accepted
+        QTest::addColumn<QString>("message");
+        const QString range = "-32768 から 32767 までの数値を設定してください。";
+        const QString tooShort = "タイムアウト時間は２秒以上を設定してください。";
+        const auto row = [](const char* tag, QStringList texts, const char* s, int focus,
+                            const QString& message = {}) {
+            QTest::newRow(tag) << texts << QString(s) << focus << message;
+        };
+        // Before: port 1, time-out 2, one attempt, backup /old.
+        row("accepted, trimmed", {"3", "1.5", "0", "  /b c.dat "}, "3 2 0 /b c.dat", 0);
+        row("letters", {"abc", "2x", "-4", ""}, "0 2 -4 ", 0);
+        row("time-out 1 keeps the port", {"5", "1", "9", "/x"}, "5 2 1 /old", 2, tooShort);
+        row("empty time-out", {"5", "", "9", "/x"}, "5 2 1 /old", 2, tooShort);
+        row("port too large", {"40000", "2", "1", "/x"}, "1 2 1 /old", 1, range);
+        row("time-out too large", {"5", "99999", "1", "/x"}, "1 2 1 /old", 2, range);
+        row("retry too small", {"5", "2", "-40000", "/x"}, "1 2 1 /old", 3, range);
+    }
+    void checkSystemPanel() {
+        QFETCH(QStringList, texts);
+        QFETCH(QString, settings);
+        QFETCH(int, focus);
+        QFETCH(QString, message);
+        SysSettingsRecord before;
+        before.BackUpFile = "/old";
+        const PanelCheck c =
+            morvane::checkSystemPanel({texts[0], texts[1], texts[2], texts[3]}, before);
+        const SysSettingsRecord& s = c.settings;
+        QCOMPARE(QStringLiteral("%1 %2 %3 ").arg(s.COMPORT).arg(s.ComTimeOut).arg(s.ComReTry) +
+                     s.BackUpFile,
+                 settings);
+        QCOMPARE(c.focusBox, focus);
+        QCOMPARE(c.message, message);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstDevice)
+#include "tst_device.moc"
