@@ -57,106 +57,77 @@ struct Rig {
 class TstDevice : public QObject {
     Q_OBJECT
 private slots:
-    void clockLine_data() {
-        QTest::addColumn<QString>("qt");
-        QTest::addColumn<QString>("qs");
-        QTest::addColumn<QString>("line"); // empty: the "QT" reply is refused
-        const auto row = [](const char* qt, const char* qs, const char* line) {
-            QTest::newRow(qt) << QString(qt) << QString(qs) << QString(line);
-        };
-        row("X0312\r", "X2D07\r", "現在 :水　18:45:07");
-        row("X0709\r", "X0A0B\r", "現在 :毎日09:10:11");
-        row("X000a\r", "X3b3a\r", "現在 :日　10:59:58");
-        row("X06FF\r", "XFFFF\r", "現在 :土　55:55:55"); // two digits, not clamped
-        row("X03\r", "", "現在 :水　00:");               // four characters: the hour is the CR
-        row("X03", "", "");
-        row("X0812\r", "", "");
-        row("X-112\r", "", "");
-    }
-    void clockLine() {
-        QFETCH(QString, qt);
-        QFETCH(QString, qs);
-        QFETCH(QString, line);
-        const std::optional<QString> head = clockLineHead(qt);
-        QCOMPARE(head.has_value(), !line.isEmpty());
-        if (head)
-            QCOMPARE(*head + (qs.isEmpty() ? QString() : clockLineTail(qs)), line);
-    }
-
-    void reservationLine_data() {
+    // The text forms: the clock line from "QT|QS" (none: the "QT" reply is
+    // refused), reservation n's line from its reply, row n parsed back
+    // ("reservation day hour minute second enabled", -1: left as it is), and
+    // the command sent for "Combo3|Combo2|hour|minute|second|Check1(1)".
+    void formats_data() {
+        QTest::addColumn<QString>("what");
         QTest::addColumn<int>("n");
-        QTest::addColumn<QString>("reply");
-        QTest::addColumn<QString>("line");
-        const auto row = [](int n, const char* reply, const char* line) {
-            QTest::newRow(reply) << n << QString(reply) << QString(line);
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("output");
+        const auto row = [](const char* what, int n, const char* input, const char* output) {
+            QTest::addRow("%s %d %s", what, n, input) << what << n << input << output;
         };
+        row("clock", 0, "X0312\r|X2D07\r", "現在 :水　18:45:07");
+        row("clock", 0, "X0709\r|X0A0B\r", "現在 :毎日09:10:11");
+        row("clock", 0, "X000a\r|X3b3a\r", "現在 :日　10:59:58");
+        row("clock", 0, "X06FF\r|XFFFF\r", "現在 :土　55:55:55"); // two digits, not clamped
+        row("clock", 0, "X03\r", "現在 :水　00:"); // four characters: the hour field is the CR
+        row("clock", 0, "X03", "none");
+        row("clock", 0, "X0812\r", "none");
+        row("clock", 0, "X-112\r", "none");
         // Flag 8 and above: enabled; what is left after taking 8 off is 1 for
         // power off, anything else power on.
-        row(3, "X02071E0009\r", "予約3:火　07:30:00  ENABLE  POWER OFF");
-        row(1, "X0100000001\r", "予約1:月　00:00:00  DISABLE POWER OFF");
-        row(2, "X030A0B0C08\r", "予約2:水　10:11:12  ENABLE  POWER ON ");
-        row(4, "X04173B3B81\r", "予約4:木　23:59:59  ENABLE  POWER ON ");
-        row(7, "x070c1e3b09\r", "予約7:毎日12:30:59  ENABLE  POWER OFF");
-        row(8, "X00183C3C00\r", "予約8:日　00:00:00  DISABLE POWER ON ");
-        row(1, "X08010203\r", "予約1:01:02:03  DISABLE POWER ON "); // empty label
-        row(9, "XFF010203\r", "予約9:    01:02:03  DISABLE POWER ON ");
-        row(4, "N\r", "予約4:日　00:00:00  DISABLE POWER ON ");
-        row(0, "X0517\r", "予約0:金　23:00:00  DISABLE POWER ON ");
-    }
-    void reservationLine() {
-        QFETCH(int, n);
-        QFETCH(QString, reply);
-        QFETCH(QString, line);
-        QCOMPARE(morvane::reservationLine(n, reply), line);
-    }
-
-    void parseListLine_data() {
-        QTest::addColumn<int>("row");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("fields"); // reservation day hour minute second enabled; -1 none
-        const auto row = [](int n, const char* text, const char* fields) {
-            QTest::newRow(text) << n << QString(text) << QString(fields);
-        };
+        row("line", 3, "X02071E0009\r", "予約3:火　07:30:00  ENABLE  POWER OFF");
+        row("line", 1, "X0100000001\r", "予約1:月　00:00:00  DISABLE POWER OFF");
+        row("line", 2, "X030A0B0C08\r", "予約2:水　10:11:12  ENABLE  POWER ON ");
+        row("line", 4, "X04173B3B81\r", "予約4:木　23:59:59  ENABLE  POWER ON ");
+        row("line", 7, "x070c1e3b09\r", "予約7:毎日12:30:59  ENABLE  POWER OFF");
+        row("line", 8, "X00183C3C00\r", "予約8:日　00:00:00  DISABLE POWER ON ");
+        row("line", 1, "X08010203\r", "予約1:01:02:03  DISABLE POWER ON "); // empty label
+        row("line", 9, "XFF010203\r", "予約9:    01:02:03  DISABLE POWER ON ");
+        row("line", 4, "N\r", "予約4:日　00:00:00  DISABLE POWER ON ");
+        row("line", 0, "X0517\r", "予約0:金　23:00:00  DISABLE POWER ON ");
         // The row decides the reservation, not the number in the text.
-        row(2, "予約3:毎日06:30:00  ENABLE  POWER ON ", "1 7 6 30 0 1");
-        row(0, "現在 :水　12:34:56", "10 3 12 34 56 0");
-        row(11, "予約0:土　23:59:59  ENABLE  POWER ON ", "10 6 23 59 59 1");
-        row(12, "予約0:日　24:60:03  DISABLE POWER ON ", "-1 0 -1 -1 3 0");
-        row(3, "予約2:    10:20:30  ENABLE  POWER ON ", "2 -1 0 0 0 0");
-        row(5, "予約4:月　01:02:03  enable  POWER ON ", "4 1 1 2 3 0");
-        row(6, "予約5:金　07", "5 5 7 0 0 0");
+        row("parse", 2, "予約3:毎日06:30:00  ENABLE  POWER ON ", "1 7 6 30 0 1");
+        row("parse", 0, "現在 :水　12:34:56", "10 3 12 34 56 0");
+        row("parse", 11, "予約0:土　23:59:59  ENABLE  POWER ON ", "10 6 23 59 59 1");
+        row("parse", 12, "予約0:日　24:60:03  DISABLE POWER ON ", "-1 0 -1 -1 3 0");
+        row("parse", 3, "予約2:    10:20:30  ENABLE  POWER ON ", "2 -1 0 0 0 0");
+        row("parse", 5, "予約4:月　01:02:03  enable  POWER ON ", "4 1 1 2 3 0");
+        row("parse", 6, "予約5:金　07", "5 5 7 0 0 0");
+        row("send", 0, "2|7|6|30|0|1", "D207061E0081");
+        row("send", 0, "9|6|23|59|59|0", "D906173B3B00");
+        row("send", 0, "10|3|12|34|56|1", "N 030C2238"); // the enable box does not count
+        row("send", 0, "10|-1|09|x||0", "N -1090000");
+        row("send", 0, "-1|0|0|0|0|0", "D-10000000000");
+        row("send", 0, "5|-1|0| 1 0|0|2", "D5FF000A0000"); // grayed is not enabled
+        row("send", 0, "3|2|1|300|-1|0", "D302012CFF00");
+        row("send", 0, "8|0|2147483648|-2147483649|7.5|0", "D80000000800");
     }
-    void parseListLine() {
-        QFETCH(int, row);
-        QFETCH(QString, text);
-        QFETCH(QString, fields);
-        const ParsedLine p = morvane::parseListLine(row, text);
-        QStringList got;
-        for (std::optional<int> v : {p.reservation, p.day, p.hour, p.minute, p.second})
-            got << QString::number(v.value_or(-1));
-        QCOMPARE(got.join(' ') + ' ' + QString::number(p.enabled), fields);
-    }
-
-    void buildSendCommand_data() {
-        QTest::addColumn<EditorValues>("v"); // Combo3, Combo2, times, Check1(1)
-        QTest::addColumn<QString>("command");
-        const auto row = [](int res, int day, const char* h, const char* m, const char* s,
-                            int enable, const char* cmd) {
-            QTest::newRow(cmd) << EditorValues{res, day, h, m, s, enable} << QString(cmd);
-        };
-        row(2, 7, "6", "30", "0", 1, "D207061E0081");
-        row(9, 6, "23", "59", "59", 0, "D906173B3B00");
-        row(10, 3, "12", "34", "56", 1, "N 030C2238"); // the enable box does not count
-        row(10, -1, "09", "x", "", 0, "N -1090000");
-        row(-1, 0, "0", "0", "0", 0, "D-10000000000");
-        row(5, -1, "0", " 1 0", "0", 2, "D5FF000A0000"); // grayed is not enabled
-        row(3, 2, "1", "300", "-1", 0, "D302012CFF00");
-        row(8, 0, "2147483648", "-2147483649", "7.5", 0, "D80000000800");
-    }
-    void buildSendCommand() {
-        QFETCH(EditorValues, v);
-        QFETCH(QString, command);
-        QCOMPARE(morvane::buildSendCommand(v), command);
+    void formats() {
+        QFETCH(QString, what);
+        QFETCH(int, n);
+        QFETCH(QString, input);
+        QFETCH(QString, output);
+        const QStringList in = input.split(u'|');
+        QString got;
+        if (what == "clock") {
+            const std::optional<QString> head = clockLineHead(in[0]);
+            got = !head ? "none" : *head + (in.size() > 1 ? clockLineTail(in[1]) : QString());
+        } else if (what == "line") {
+            got = reservationLine(n, input);
+        } else if (what == "parse") {
+            const ParsedLine p = parseListLine(n, input);
+            for (std::optional<int> v : {p.reservation, p.day, p.hour, p.minute, p.second})
+                got += QString::number(v.value_or(-1)) + ' ';
+            got += QString::number(p.enabled);
+        } else {
+            got = buildSendCommand(
+                {in[0].toInt(), in[1].toInt(), in[2], in[3], in[4], in[5].toInt()});
+        }
+        QCOMPARE(got, output);
     }
 
     void getTime_data() {
