@@ -120,11 +120,11 @@ const QString& workDir() {
 
 } // namespace
 
-void SetInputName(const char* name) {
+void setInputName(const char* name) {
     inputName = name;
 }
 
-int FuzzSysFile(const uint8_t* data, size_t size) {
+int fuzzSysFile(const uint8_t* data, size_t size) {
     const QString file = workDir() + QStringLiteral("/Morvane.SYS");
     const QString copy = workDir() + QStringLiteral("/Written.SYS");
     {
@@ -179,7 +179,7 @@ int FuzzSysFile(const uint8_t* data, size_t size) {
     return 0;
 }
 
-int FuzzTextFile(const uint8_t* data, size_t size) {
+int fuzzTextFile(const uint8_t* data, size_t size) {
     Input in(data, size);
     const uint8_t sizeByte = in.u8();
     const qsizetype arraySize = sizeByte < 200 ? sizeByte % 40 : kReadLineArraySize;
@@ -249,7 +249,7 @@ void checkTwoDigits(const QString& s, int max) {
 
 } // namespace
 
-int FuzzReplies(const uint8_t* data, size_t size) {
+int fuzzReplies(const uint8_t* data, size_t size) {
     Input in(data, size);
     const int n = in.u8() % 10;
     const bool utf16 = in.u8() & 1;
@@ -320,7 +320,7 @@ int FuzzReplies(const uint8_t* data, size_t size) {
 using test::FakeEditor;
 using test::FakeList;
 
-int FuzzListLine(const uint8_t* data, size_t size) {
+int fuzzListLine(const uint8_t* data, size_t size) {
     Input in(data, size);
     const int I = static_cast<int16_t>(in.u16());
     const uint8_t flags = in.u8();
@@ -365,7 +365,7 @@ int FuzzListLine(const uint8_t* data, size_t size) {
     return 0;
 }
 
-int FuzzNumber(const uint8_t* data, size_t size) {
+int fuzzNumber(const uint8_t* data, size_t size) {
     Input in(data, size);
     double d;
     const QByteArray raw = in.take(sizeof d).leftJustified(sizeof d, '\0');
@@ -423,7 +423,7 @@ bool isHex(const QString& s) {
 
 } // namespace
 
-int FuzzExchange(const uint8_t* data, size_t size) {
+int fuzzExchange(const uint8_t* data, size_t size) {
     using test::FakeClock;
     using test::FakeLine;
     Input in(data, size);

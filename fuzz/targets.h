@@ -8,24 +8,24 @@
 namespace morvane::fuzz {
 
 // Each body returns 0 and aborts with a message when an invariant breaks.
-int FuzzSysFile(const uint8_t* data, size_t size);  // settings file reader
-int FuzzTextFile(const uint8_t* data, size_t size); // code page 932 decoding and lines
-int FuzzReplies(const uint8_t* data, size_t size);  // clock and reservation replies
-int FuzzListLine(const uint8_t* data, size_t size); // list line parsed into the editor
-int FuzzNumber(const uint8_t* data, size_t size);   // Val and rounding
-int FuzzExchange(const uint8_t* data, size_t size); // CMM_TRNA / CMM_REC on a chunked port
+int fuzzSysFile(const uint8_t* data, size_t size);  // settings file reader
+int fuzzTextFile(const uint8_t* data, size_t size); // code page 932 decoding and lines
+int fuzzReplies(const uint8_t* data, size_t size);  // clock and reservation replies
+int fuzzListLine(const uint8_t* data, size_t size); // list line parsed into the editor
+int fuzzNumber(const uint8_t* data, size_t size);   // Val and rounding
+int fuzzExchange(const uint8_t* data, size_t size); // CMM_TRNA / CMM_REC on a chunked port
 
 using Body = int (*)(const uint8_t*, size_t);
 struct Target {
     const char* name; // directory name under fuzz/corpus and fuzz/regressions
     Body body;
 };
-inline constexpr Target Targets[] = {
-    {"sysfile", FuzzSysFile},   {"textfile", FuzzTextFile}, {"replies", FuzzReplies},
-    {"listline", FuzzListLine}, {"number", FuzzNumber},     {"exchange", FuzzExchange},
+inline constexpr Target kTargets[] = {
+    {"sysfile", fuzzSysFile},   {"textfile", fuzzTextFile}, {"replies", fuzzReplies},
+    {"listline", fuzzListLine}, {"number", fuzzNumber},     {"exchange", fuzzExchange},
 };
 
 // Named in the message of a broken invariant (the regression test sets it).
-void SetInputName(const char* name);
+void setInputName(const char* name);
 
 } // namespace morvane::fuzz

@@ -1,68 +1,47 @@
-// Runs every fuzz target body over its seed corpus and its saved findings.
-// A body aborts with the input's name when an invariant breaks.
+// Runs every fuzz target body over its seed corpus and its saved findings,
+// with the normal compiler: a fixed finding stays fixed. A body aborts with
+// the input's name when an invariant breaks.
 #include "targets.h"
 
 #include <QDir>
-#include <QFile>
 #include <QtTest>
 
 using namespace morvane::fuzz;
 
-namespace {
-
-QStringList inputsOf(const QString& target, const QString& kind) {
-    const QDir dir(QStringLiteral(MORVANE_FUZZ_DIR "/") + kind + u'/' + target);
-    QStringList paths;
-    for (const QString& name : dir.entryList(QDir::Files, QDir::Name))
-        paths << dir.filePath(name);
-    return paths;
-}
-
-} // namespace
-
 class TstFuzzRegressions : public QObject {
     Q_OBJECT
 private slots:
-    void replay_data();
-    void replay();
-    void everyTargetHasSeedsAndAFindingsDirectory();
+    void replay_data() {
+        QTest::addColumn<int>("target");
+        QTest::addColumn<QString>("path");
+        for (int t = 0; t < int(std::size(kTargets)); ++t) {
+            const QString dir = QStringLiteral(MORVANE_FUZZ_DIR "/%2/") + kTargets[t].name;
+            // Every target has seeds, and a place for its findings.
+            QVERIFY2(QDir(dir.arg("regressions")).exists(), kTargets[t].name);
+            const QDir corpus(dir.arg("corpus"));
+            QVERIFY2(corpus.entryList(QDir::Files).size() >= 3, kTargets[t].name);
+            for (const char* kind : {"corpus", "regressions"})
+                for (const QFileInfo& f : QDir(dir.arg(QLatin1String(kind))).entryInfoList(QDir::Files))
+                    QTest::addRow("%s/%s/%s", kTargets[t].name, kind,
+                                  qPrintable(f.fileName()))
+                        << t << f.filePath();
+        }
+    }
+    void replay() {
+        QFETCH(int, target);
+        QFETCH(QString, path);
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray bytes = f.readAll();
+        const QByteArray name = path.toLocal8Bit();
+        setInputName(name.constData());
+        // A buffer of the input's own size, so that a read past its end is
+        // caught under the sanitizers, as in the fuzzer.
+        std::vector<uint8_t> data(bytes.begin(), bytes.end());
+        QCOMPARE(kTargets[target].body(data.data(), data.size()), 0);
+        setInputName(nullptr);
+    }
 };
-
-void TstFuzzRegressions::replay_data() {
-    QTest::addColumn<int>("target");
-    QTest::addColumn<QString>("path");
-    for (int t = 0; t < int(std::size(Targets)); ++t) {
-        const QString name = QString::fromLatin1(Targets[t].name);
-        for (const QString& kind : {QStringLiteral("corpus"), QStringLiteral("regressions")})
-            for (const QString& path : inputsOf(name, kind))
-                QTest::addRow("%s/%s/%s", qPrintable(name), qPrintable(kind),
-                              qPrintable(QFileInfo(path).fileName()))
-                    << t << path;
-    }
-}
-
-void TstFuzzRegressions::replay() {
-    QFETCH(int, target);
-    QFETCH(QString, path);
-    QFile f(path);
-    QVERIFY2(f.open(QIODevice::ReadOnly), qPrintable(path));
-    const QByteArray bytes = f.readAll();
-    const QByteArray name = path.toLocal8Bit();
-    SetInputName(name.constData());
-    // Copied into a buffer of its own size so a read past the end is caught
-    // under the sanitizers, as in the fuzzer.
-    std::vector<uint8_t> data(bytes.begin(), bytes.end());
-    QCOMPARE(Targets[target].body(data.data(), data.size()), 0);
-    SetInputName(nullptr);
-}
-
-void TstFuzzRegressions::everyTargetHasSeedsAndAFindingsDirectory() {
-    for (const Target& t : Targets) {
-        const QString name = QString::fromLatin1(t.name);
-        QVERIFY2(inputsOf(name, QStringLiteral("corpus")).size() >= 3, t.name);
-        QVERIFY2(QDir(QStringLiteral(MORVANE_FUZZ_DIR "/regressions/") + name).exists(), t.name);
-    }
-}
 
 QTEST_GUILESS_MAIN(TstFuzzRegressions)
 #include "tst_fuzz_regressions.moc"

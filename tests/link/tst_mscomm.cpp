@@ -1,11 +1,6 @@
 // The comm component: settings strings, port paths, COM_Init, and the real
-// QSerialPort path on pseudo-terminals, made here with openpty or by the
-// simulator.
-#include "device.h"
-#include "fakeviews.h"
+// QSerialPort path on a pseudo-terminal made here with openpty.
 #include "mscomm.h"
-#include "simprocess.h"
-#include "testdata.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -16,7 +11,6 @@
 #include <unistd.h>
 
 using namespace morvane;
-using namespace morvane::test;
 
 namespace {
 
@@ -181,32 +175,6 @@ private slots:
         QCOMPARE(events.size(), 1);
         comm.setExchangeActive(false);
         QTRY_COMPARE(events.size(), 2);
-    }
-
-    // The whole path to the simulator: a table read, then the device going
-    // away in the middle of the next one.
-    void tableReadOverTheSimulator() {
-        SimProcess sim;
-        QVERIFY(writeAll(sim.tempDir() + "/table.txt", kSimTable));
-        QVERIFY(sim.start({"--link", sim.tempDir() + "/COM1", "--table",
-                           sim.tempDir() + "/table.txt", "--vanish-after", "14"}));
-        MSComm comm;
-        comm.setAppDir(sim.tempDir());
-        SysSettingsRecord settings;
-        QCOMPARE(COM_Init(comm, settings), qint16(0));
-        SystemClock clock;
-        QStringList messages;
-        Link link(settings, comm, clock, [&](const QString& m) { messages << m; });
-        FakeList list;
-        QVERIFY(Get_Time(link, list));
-        QCOMPARE(list.rows.mid(1), kSimRows);
-        QVERIFY(messages.isEmpty());
-        QVERIFY(!Get_Time(link, list));
-        QCOMPARE(list.rows.size(), 1);
-        QCOMPARE(messages, QStringList{kMsgNotConnected});
-        QCOMPARE(link.ComStatus, qint16(99));
-        QVERIFY(!comm.PortOpen());
-        QCOMPARE(sim.loggedCommands(), kTableRead + kTableRead.mid(0, 3));
     }
 };
 

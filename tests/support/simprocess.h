@@ -58,15 +58,14 @@ public:
         }
     }
 
-    bool isRunning() const { return process_.state() != QProcess::NotRunning; }
     bool waitForExit(int timeoutMs) {
         return process_.state() == QProcess::NotRunning || process_.waitForFinished(timeoutMs);
     }
     int exitCode() const { return process_.exitCode(); }
+    bool isRunning() const { return process_.state() != QProcess::NotRunning; }
     QProcess::ExitStatus exitStatus() const { return process_.exitStatus(); }
 
     QString path() const { return path_; }
-    QString logPath() const { return logPath_; }
     QString errorString() const { return error_; }
     // A scratch directory that lives as long as this object (tables, links).
     QString tempDir() const { return dir_.path(); }
