@@ -124,11 +124,6 @@ int main(int argc, char** argv) {
         std::printf("  time per cycle   %.4f s, wire-time limit %.4f s, ratio %.3f "
                     "(target <= 1.2)\n",
                     perCycle, wirePerCycle, ratio);
-        // The simulator paces only its replies; what the program sends crosses
-        // the pseudo-terminal at once, so the ratio above can fall below 1.
-        const double replyWire = double(port.in) * 10.0 / baud / measured;
-        std::printf("  replies alone    %.4f s on the wire, ratio %.3f\n", replyWire,
-                    perCycle / replyWire);
         std::printf("  CPU share        %.2f %% (%.2f s CPU in %.2f s)\n", 100.0 * cpu / seconds,
                     cpu, seconds);
         std::printf("  messages shown   %lld (target 0)\n", qlonglong(messages.size()));

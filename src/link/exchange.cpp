@@ -8,6 +8,11 @@ namespace {
 
 // Longest single block of a wait, so that the pump can repaint the window.
 constexpr int kSliceMs = 100;
+// The window is repainted at most this often during a wait: a reply arrives a
+// character at a time, and a repaint after each would cost far more CPU than
+// the eye can tell.
+constexpr int kPumpEveryMs = 40;
+constexpr int kDayMs = 86'400'000;
 
 const QString kErrorText = QStringLiteral("ERROR");
 
@@ -45,8 +50,13 @@ Link::Link(const SysSettingsRecord& settings, SerialLine& line, Clock& clock,
     : settings_(settings), line_(&line), clock_(clock), messageError_(std::move(messageError)) {}
 
 void Link::pump() {
-    if (pump_)
-        pump_();
+    if (!pump_)
+        return;
+    const int now = clock_.msecsOfDay();
+    if (lastPumpMs_ && (now - *lastPumpMs_ + kDayMs) % kDayMs < kPumpEveryMs)
+        return;
+    lastPumpMs_ = now;
+    pump_();
 }
 
 Link::WaitResult Link::replyWait(QString& collected, const QString& terminator) {

@@ -7,6 +7,7 @@
 
 #include <QString>
 #include <functional>
+#include <optional>
 
 namespace morvane {
 
@@ -33,8 +34,8 @@ public:
     void setLine(SerialLine& line) { line_ = &line; }
     SerialLine& line() const { return *line_; }
 
-    // Called between slices of a wait so the window can repaint; it must not
-    // deliver user input. Empty in tests.
+    // Called between slices of a wait, at most every 40 ms, so the window can
+    // repaint; it must not deliver user input.
     void setPump(std::function<void()> pump) { pump_ = std::move(pump); }
 
     // Sends TRN_BUF + CR and collects the reply (attempts, time-out, messages).
@@ -66,6 +67,7 @@ private:
     Clock& clock_;
     MessageFn messageError_;
     std::function<void()> pump_;
+    std::optional<int> lastPumpMs_; // time of day of the last pump
 };
 
 } // namespace morvane

@@ -20,16 +20,26 @@ struct Rig {
     QString rec = QStringLiteral("old");
     QStringList messages;
     QStringList recAtMessage; // what the reply held when each box opened
-    int pumps = 0;
+    QList<qint64> pumps;      // when the window could repaint
     int pumpsOutsideExchange = 0;
     Link link{settings, line, clock,
               [this](const QString& m) { messages << m, recAtMessage << rec; }};
+
+    // Repaints come at least every 140 ms while waiting, never closer than 40 ms.
+    bool repaintsSpaced(qint64 start, qint64 end) const {
+        const QList<qint64> t = QList<qint64>{start} + pumps + QList<qint64>{end};
+        for (qsizetype i = 1; i < t.size(); ++i)
+            if (t[i] - t[i - 1] > 140 || (i > 1 && i < t.size() - 1 && t[i] - t[i - 1] < 40))
+                return false;
+        return true;
+    }
 
     Rig(int timeOut, int reTry, qint64 start) {
         settings.ComTimeOut = qint16(timeOut);
         settings.ComReTry = qint16(reTry);
         clock.setNow(start);
-        link.setPump([this] { ++pumps, pumpsOutsideExchange += !line.exchangeActive; });
+        link.setPump(
+            [this] { pumps << clock.now(), pumpsOutsideExchange += !line.exchangeActive; });
     }
 };
 
@@ -126,7 +136,7 @@ private slots:
         // the second, with the pump between them and the receive event held.
         QVERIFY(r.line.maxWaitMs <= 100 && r.line.waitsPastSecond == 0);
         QVERIFY(r.line.waitCalls <= 15 * (1 + (c.end - c.start) / 1000));
-        QCOMPARE(r.pumps, r.line.waitCalls);
+        QVERIFY(r.repaintsSpaced(kT0 + c.start, kT0 + c.end));
         QVERIFY(r.pumpsOutsideExchange == 0 && !r.line.exchangeActive);
     }
 
@@ -161,7 +171,7 @@ private slots:
         r.link.waitTicks(ticks);
         QCOMPARE(r.clock.now(), end);
         QVERIFY(r.clock.maxSleepMs <= 100 && r.clock.sleepCalls <= 12 * ticks);
-        QCOMPARE(r.pumps, r.clock.sleepCalls);
+        QVERIFY(r.repaintsSpaced(start, end));
         QVERIFY(r.pumpsOutsideExchange == 0 && !r.line.exchangeActive);
         QCOMPARE(r.line.InBufferCount(), 3); // waiting text is left for the receive event
     }
