@@ -86,7 +86,7 @@ for d in libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 fonts-ipafont-g
 done
 
 listing=$(dpkg-deb -c "$deb" | awk '{print $NF}')
-for f in ./usr/bin/morvane ./usr/bin/morvane-sim ./usr/share/applications/morvane.desktop \
+for f in ./usr/bin/morvane ./usr/bin/morvane-sim ./usr/share/applications/invalid.morvane.morvane.desktop \
     ./usr/share/icons/hicolor/scalable/apps/morvane.svg ./usr/share/doc/morvane/README.md; do
     grep -qx "$f" <<<"$listing" || fail "package lacks $f"
 done
@@ -96,8 +96,8 @@ dpkg -x "$deb" "$root"
 morvane=$root/usr/bin/morvane
 sim=$root/usr/bin/morvane-sim
 [ -x "$morvane" ] && [ -x "$sim" ] || fail "programs not installed executable"
-grep -qx 'Exec=morvane' "$root/usr/share/applications/morvane.desktop" || fail "desktop Exec"
-grep -qx 'Icon=morvane' "$root/usr/share/applications/morvane.desktop" || fail "desktop Icon"
+grep -qx 'Exec=morvane' "$root/usr/share/applications/invalid.morvane.morvane.desktop" || fail "desktop Exec"
+grep -qx 'Icon=morvane' "$root/usr/share/applications/invalid.morvane.morvane.desktop" || fail "desktop Icon"
 grep -q '<svg' "$root/usr/share/icons/hicolor/scalable/apps/morvane.svg" || fail "icon is no SVG"
 
 # Starts the installed simulator linked as $1 with its log in $2.
