@@ -18,19 +18,10 @@ table_read="QT QS L0 L1 L2 L3 L4 L5 L6 L7 L8 L9 "
 work=$(mktemp -d "${TMPDIR:-/tmp}/morvane-package.XXXXXX")
 pids=()
 cleanup() {
-    local p
-    for p in "${pids[@]}"; do
-        kill -TERM "$p" 2>/dev/null || true
-    done
-    for p in "${pids[@]}"; do
-        for _ in $(seq 30); do
-            kill -0 "$p" 2>/dev/null || break
-            sleep 0.1
-        done
-        kill -KILL "$p" 2>/dev/null || true
-        wait "$p" 2>/dev/null || true
-    done
-    pids=()
+    kill -TERM "${pids[@]}" 2>/dev/null || true
+    sleep 0.5
+    kill -KILL "${pids[@]}" 2>/dev/null || true
+    wait
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -65,10 +56,8 @@ table_was_read() {
 echo "== cpack"
 "$cpack" --config "$build/CPackConfig.cmake" -G DEB -B "$work/pkg" >"$work/cpack.log" 2>&1 ||
     { cat "$work/cpack.log" >&2; fail "cpack failed"; }
-debs=("$work"/pkg/*.deb)
-[ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "expected one .deb, got: ${debs[*]}"
-deb=${debs[0]}
-echo "package: $(basename "$deb")"
+deb=$(echo "$work"/pkg/*.deb)
+[ -f "$deb" ] || fail "expected one .deb, got: $deb"
 
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
