@@ -1,10 +1,15 @@
 #include "mainform.h"
 
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Morvane"));
+    QIcon icon;
+    for (int size : {16, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/%1x%1/morvane.png").arg(size));
+    QApplication::setWindowIcon(icon);
     morvane::MainForm form;
     form.Form_Load();
     return app.exec();

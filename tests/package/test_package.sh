@@ -1,37 +1,27 @@
 #!/usr/bin/env bash
-# Packs the build tree as a .deb, checks its control fields and contents,
-# unpacks it into a scratch root and runs the installed program against the
-# installed simulator:
+# Packs the build tree as a .deb, checks that it depends on the Qt runtime
+# and a Japanese font, unpacks it into a scratch root and runs the installed
+# program against the installed simulator:
 #   1. headless (offscreen) in a directory with a settings file that names
 #      port 3, linked to the simulator: the whole table must be read;
 #   2. first start in an empty directory on a virtual X server: the error box
 #      comes up before any file exists, and once it is dismissed the settings
 #      file holds the defaults and the whole table is read.
 #
-#   test_package.sh BUILD_DIR CPACK VERSION
+#   test_package.sh BUILD_DIR CPACK
 set -euo pipefail
 
 build=$1
 cpack=$2
-version=$3
 table_read="QT QS L0 L1 L2 L3 L4 L5 L6 L7 L8 L9 "
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/morvane-package.XXXXXX")
 pids=()
 cleanup() {
-    local p
-    for p in "${pids[@]}"; do
-        kill -TERM "$p" 2>/dev/null || true
-    done
-    for p in "${pids[@]}"; do
-        for _ in $(seq 30); do
-            kill -0 "$p" 2>/dev/null || break
-            sleep 0.1
-        done
-        kill -KILL "$p" 2>/dev/null || true
-        wait "$p" 2>/dev/null || true
-    done
-    pids=()
+    kill -TERM "${pids[@]}" 2>/dev/null || true
+    sleep 0.5
+    kill -KILL "${pids[@]}" 2>/dev/null || true
+    wait
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -66,18 +56,10 @@ table_was_read() {
 echo "== cpack"
 "$cpack" --config "$build/CPackConfig.cmake" -G DEB -B "$work/pkg" >"$work/cpack.log" 2>&1 ||
     { cat "$work/cpack.log" >&2; fail "cpack failed"; }
-debs=("$work"/pkg/*.deb)
-[ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "expected one .deb, got: ${debs[*]}"
-deb=${debs[0]}
-echo "package: $(basename "$deb")"
+deb=$(echo "$work"/pkg/*.deb)
+[ -f "$deb" ] || fail "expected one .deb, got: $deb"
 
-field() { dpkg-deb -f "$deb" "$1"; }
-[ "$(field Package)" = morvane ] || fail "Package is '$(field Package)'"
-[ "$(field Version)" = "$version" ] || fail "Version is '$(field Version)', expected $version"
-[ "$(field Section)" = utils ] || fail "Section is '$(field Section)'"
-[ "$(field Maintainer)" = "Morvane developers <dev@morvane.invalid>" ] ||
-    fail "Maintainer is '$(field Maintainer)'"
-depends=$(field Depends)
+depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
 # Each dependency as a word of its own, alternatives split at "|".
 dep_names=$(tr ',|' '\n' <<<"$depends" | sed 's/(.*)//; s/^ *//; s/ *$//')
@@ -85,20 +67,10 @@ for d in libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 fonts-ipafont-g
     grep -qx "$d" <<<"$dep_names" || fail "Depends does not name $d"
 done
 
-listing=$(dpkg-deb -c "$deb" | awk '{print $NF}')
-for f in ./usr/bin/morvane ./usr/bin/morvane-sim ./usr/share/applications/morvane.desktop \
-    ./usr/share/icons/hicolor/scalable/apps/morvane.svg ./usr/share/doc/morvane/README.md; do
-    grep -qx "$f" <<<"$listing" || fail "package lacks $f"
-done
-
 root=$work/root
 dpkg -x "$deb" "$root"
 morvane=$root/usr/bin/morvane
 sim=$root/usr/bin/morvane-sim
-[ -x "$morvane" ] && [ -x "$sim" ] || fail "programs not installed executable"
-grep -qx 'Exec=morvane' "$root/usr/share/applications/morvane.desktop" || fail "desktop Exec"
-grep -qx 'Icon=morvane' "$root/usr/share/applications/morvane.desktop" || fail "desktop Icon"
-grep -q '<svg' "$root/usr/share/icons/hicolor/scalable/apps/morvane.svg" || fail "icon is no SVG"
 
 # Starts the installed simulator linked as $1 with its log in $2.
 start_sim() {
