@@ -3,6 +3,7 @@
 #include "device.h"
 #include "messageerror.h"
 #include "panel.h"
+#include "portreport.h"
 #include "strutil.h"
 
 #include <QApplication>
@@ -13,6 +14,10 @@
 #include <QPushButton>
 
 namespace morvane {
+
+namespace {
+const MessageFn kShowError = [](const QString& m) { MessageError(m); };
+} // namespace
 
 // While a handler talks to the device: wait cursor, and a depth count that
 // keeps other handlers and the close button out. What arrived meanwhile (a
@@ -40,7 +45,8 @@ private:
 };
 
 MainForm::MainForm(QWidget* parent)
-    : QWidget(parent), link(SysSettings, MSComm1, clock_, &MessageError), ui_(buildControls(this)),
+    : QWidget(parent), link(SysSettings, MSComm1, clock_,
+                            [this](const QString& m) { MessageError(m, portDetail(m)); }), ui_(buildControls(this)),
       list_(ui_.List1), editor_(ui_) {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Morvane"));
@@ -72,7 +78,7 @@ void MainForm::Form_Load() {
     Busy busy(this);
     AppDir = currentAppDir();
     SetDefaultSys(AppDir, SysSettings, SysFileName);
-    ReadSys(SysFileName, SysSettings, FileErrNo, &MessageError);
+    ReadSys(SysFileName, SysSettings, FileErrNo, kShowError);
     COM_Init();
 
     show();
@@ -160,13 +166,14 @@ void MainForm::Command1_Click(int Index) {
         MessageError(check.message);
         return;
     }
-    WriteSys(SysFileName, SysSettings, &MessageError);
+    WriteSys(SysFileName, SysSettings, kShowError);
     if (link.ComStatus != 99)
         MSComm1.setPortOpen(false);
     COM_Init();
     if (link.ComStatus == 99) {
         ui_.Text[0]->setFocus();
-        MessageError(QStringLiteral("COM ポートが無効です。"));
+        MessageError(QStringLiteral("COM ポートが無効です。"),
+                     portReport(portFacts(MSComm1, SysSettings, AppDir)));
         return;
     }
     showPanel(this, ui_, true);
@@ -199,6 +206,12 @@ void MainForm::MSComm1_OnComm() {
 void MainForm::COM_Init() {
     MSComm1.setAppDir(AppDir);
     link.ComStatus = morvane::COM_Init(MSComm1, SysSettings);
+}
+
+QString MainForm::portDetail(const QString& message) const {
+    if (message != kMsgNotConnected && message != kMsgSetUpPortAgain)
+        return {};
+    return portReport(portFacts(MSComm1, SysSettings, AppDir));
 }
 
 void MainForm::Set_NowTime() {

@@ -58,6 +58,8 @@ private:
     void COM_Init();
     void Set_NowTime();
     void enableSendControls(bool enabled);
+    // What the port boxes add about the port.
+    QString portDetail(const QString& message) const;
     bool busy() const { return busyDepth_ > 0; }
     QDateTime now() const { return now_ ? now_() : QDateTime::currentDateTime(); }
 

@@ -16,7 +16,7 @@ void setMessageErrorRecorder(std::function<void(const QString&)> r) {
     recorder() = std::move(r);
 }
 
-void MessageError(const QString& Buff) {
+void MessageError(const QString& Buff, const QString& detail) {
     if (recorder()) {
         recorder()(Buff);
         return;
@@ -29,6 +29,7 @@ void MessageError(const QString& Buff) {
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Error Message"), Buff, QMessageBox::Ok,
                     parent);
     box.setObjectName(QStringLiteral("MessageError"));
+    box.setInformativeText(detail);
     // A device wait may have put up the wait cursor; the box wants the pointer.
     QApplication::setOverrideCursor(Qt::ArrowCursor);
     box.exec();

@@ -6,8 +6,9 @@
 namespace morvane {
 
 // The program's error box: title "Error Message", warning icon, one OK button;
-// returns when the user has closed it.
-void MessageError(const QString& Buff);
+// returns when the user has closed it. `detail`, when given, is shown below
+// the message in smaller type.
+void MessageError(const QString& Buff, const QString& detail = QString());
 
 // Tests install a recorder that receives the texts instead of a box; an empty
 // function restores the box.

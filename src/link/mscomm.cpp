@@ -173,13 +173,17 @@ bool MSComm::setPortOpen(bool open) {
         return false;
     const QString path = portPathFor(commPort_, appDir_);
     lastPath_ = path;
+    openError_ = QSerialPort::NoError;
     if (path.isEmpty())
         return false;
     port_.setPortName(path);
     applyLine();
     applyFlow();
-    if (!port_.open(QIODevice::ReadWrite))
+    if (!port_.open(QIODevice::ReadWrite)) {
+        openError_ = port_.error();
+        openErrorString_ = port_.errorString();
         return false;
+    }
     // Bytes that were waiting before the open must never count as a reply.
     port_.clear();
     failed_ = false;

@@ -51,8 +51,10 @@ public:
     bool PortOpen() const;
     int CommEvent() const { return commEvent_; }
 
-    // The path the component tried to open last.
+    // The path the component tried to open last, and why that failed.
     QString portPath() const { return lastPath_; }
+    QSerialPort::SerialPortError openError() const { return openError_; }
+    QString openErrorString() const { return openErrorString_; }
 
     // SerialLine
     void Output(const QByteArray& data) override;
@@ -81,6 +83,8 @@ private:
     int commPort_ = 1;
     LineSettings line_;
     QString lastPath_;
+    QSerialPort::SerialPortError openError_ = QSerialPort::NoError;
+    QString openErrorString_;
     int inputLen_ = 0;
     int rThreshold_ = 0;
     int handshaking_ = 0;

@@ -1,6 +1,7 @@
 // The comm component: settings strings, port paths, COM_Init, and the real
 // QSerialPort path on a pseudo-terminal made here with openpty.
 #include "mscomm.h"
+#include "portreport.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -175,6 +176,47 @@ private slots:
         QCOMPARE(events.size(), 1);
         comm.setExchangeActive(false);
         QTRY_COMPARE(events.size(), 2);
+    }
+
+    // What the port boxes add: the facts the system gives, then the text.
+    void portFactsAndReport() {
+        PtyRig rig;
+        MSComm comm, second;
+        const auto facts = [&](qint16 port, qint16 bits = 8) {
+            rig.settings.COMPORT = port;
+            rig.settings.BITS = bits;
+            return portFacts(comm, rig.settings, rig.appDir.path());
+        };
+        QCOMPARE(rig.open(comm), qint16(0));
+        QVERIFY(facts(3).open && facts(3).linkTarget == rig.slavePath);
+        QCOMPARE(rig.open(second), qint16(99));
+        QCOMPARE(portFacts(second, rig.settings, rig.appDir.path()).trouble, PortTrouble::kBusy);
+        QCOMPARE(rig.open(second, 5), qint16(99));
+        QCOMPARE(portFacts(second, rig.settings, rig.appDir.path()).trouble, PortTrouble::kMissing);
+        QCOMPARE(facts(0).trouble, PortTrouble::kNoNumber);
+        QCOMPARE(facts(3, 9).trouble, PortTrouble::kBadSettings);
+
+        PortFacts f{.number = 3,
+                    .path = "/a b/COM3",
+                    .linkTarget = "/dev/ttyUSB0",
+                    .trouble = PortTrouble::kDenied,
+                    .deniedGroup = "dialout",
+                    .appDir = "/a b",
+                    .ports = {{"/dev/ttyS0", "", ""}, {"/dev/ttyUSB0", "FT232R", "dialout"}}};
+        QCOMPARE(portReport(f),
+                 "COM3 は /a b/COM3 → /dev/ttyUSB0 です。開く権限がありません（グループ dialout "
+                 "のメンバーが開けます）。\nこのコンピューターのシリアルポート: /dev/ttyS0、"
+                 "/dev/ttyUSB0（FT232R）\nCOM3 にするには: ln -sfn /dev/ttyS0 '/a b/COM3'");
+        f.ports.removeFirst();
+        QVERIFY(portReport(f).endsWith("sudo adduser $USER dialout && ln -sfn /dev/ttyUSB0 '/a "
+                                       "b/COM3' （このあとログインし直してください）"));
+        f = {.number = 1, .path = "/dev/ttyUSB0", .open = true, .ports = {{"/dev/ttyUSB0"}}};
+        QCOMPARE(portReport(f), "COM1 は /dev/ttyUSB0 "
+                                "です。ポートは開いていますが、Morvane が応答しません。\n"
+                                "このコンピューターのシリアルポート: /dev/ttyUSB0");
+        f = {.number = 0, .trouble = PortTrouble::kNoNumber};
+        QCOMPARE(portReport(f), "COM0 というポートはありません。\n"
+                                "このコンピューターにはシリアルポートが見つかりません。");
     }
 };
 
