@@ -10,6 +10,8 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QStyledItemDelegate>
+#include <QToolTip>
 
 namespace morvane {
 
@@ -49,14 +51,18 @@ const QColor kRed(255, 0, 0);
 
 // Background and caption colour of a control; every control gets its own
 // palette so that a frame's caption colour does not spill into its children.
+// The text colours are the enabled look only: a disabled control keeps the
+// style's greyed text.
 void paint(QWidget* w, const QColor& back, const QColor& text = Qt::black) {
     QPalette p = w->palette();
     for (auto role : {QPalette::Window, QPalette::Button})
         p.setColor(role, back);
     p.setColor(QPalette::Base, back == kGrey ? kWhite : back);
-    for (auto role : {QPalette::WindowText, QPalette::ButtonText})
-        p.setColor(role, text);
-    p.setColor(QPalette::Text, Qt::black);
+    for (auto group : {QPalette::Active, QPalette::Inactive}) {
+        for (auto role : {QPalette::WindowText, QPalette::ButtonText})
+            p.setColor(group, role, text);
+        p.setColor(group, QPalette::Text, Qt::black);
+    }
     w->setPalette(p);
     w->setAutoFillBackground(true);
 }
@@ -106,6 +112,23 @@ QComboBox* combo(QWidget* in, const char* name, QRect r) {
     return c;
 }
 
+// The list's rows share its height evenly, as in the face the window was
+// designed for: the clock and the ten reservations all show without
+// scrolling whatever the leading of the Gothic face at hand.
+class EvenRows final : public QStyledItemDelegate {
+public:
+    EvenRows(QListWidget* list, int rows) : QStyledItemDelegate(list), list_(list), rows_(rows) {}
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QSize s = QStyledItemDelegate::sizeHint(option, index);
+        s.setHeight(list_->viewport()->height() / rows_);
+        return s;
+    }
+
+private:
+    QListWidget* list_;
+    int rows_;
+};
+
 } // namespace
 
 void Frame::mouseDoubleClickEvent(QMouseEvent* e) {
@@ -116,6 +139,16 @@ void Frame::mouseDoubleClickEvent(QMouseEvent* e) {
         return;
     }
     QGroupBox::mouseDoubleClickEvent(e);
+}
+
+bool Frame::event(QEvent* e) {
+    // The tip belongs to the frame itself, where a double-click counts, not
+    // to the controls inside it.
+    if (e->type() == QEvent::ToolTip && childAt(static_cast<QHelpEvent*>(e)->pos())) {
+        QToolTip::hideText();
+        return true;
+    }
+    return QGroupBox::event(e);
 }
 
 void RowList::keyPressEvent(QKeyEvent* e) {
@@ -141,6 +174,7 @@ FormControls buildControls(QWidget* form) {
     ui.Frame4 =
         frame<Frame>(form, "Frame4", QStringLiteral("<System>"), twipsRect(60, 60, 6375, 3255),
                      gothic(9.75, false, false, true), kDarkBlue);
+    ui.Frame4->setToolTip(QStringLiteral("ダブルクリックで「<Main>」の画面に戻ります"));
     ui.Command1[1] = button(ui.Frame4, "Command1(1)", QStringLiteral("中　止"),
                             twipsRect(4860, 870, 1335, 465), gothic(12, true));
     auto* frame5 = frame(ui.Frame4, "Frame5", QStringLiteral("BackUpFile"),
@@ -176,6 +210,7 @@ FormControls buildControls(QWidget* form) {
     ui.Frame2 =
         frame<Frame>(form, "Frame2", QStringLiteral("<Main>"), twipsRect(60, 60, 6375, 5505),
                      gothic(9.75, false, false, true), kDarkBlue);
+    ui.Frame2->setToolTip(QStringLiteral("ダブルクリックで「<System>」の設定画面に切り替えます"));
     auto* frame3 = frame(ui.Frame2, "Frame3", QStringLiteral("設定値"),
                          twipsRect(120, 270, 6075, 1365), gothic(12), Qt::black);
     ui.Command2 = button(frame3, "Command2", QStringLiteral("設定送信"),
@@ -199,6 +234,7 @@ FormControls buildControls(QWidget* form) {
     ui.List1 = named(new RowList(frame1), "List1", twipsRect(150, 330, 5715, 3195), gothic(14.25));
     ui.List1->setSelectionMode(QAbstractItemView::SingleSelection);
     ui.List1->setUniformItemSizes(true);
+    ui.List1->setItemDelegate(new EvenRows(ui.List1, 11));
     paint(ui.List1, kWhite);
     // Dir1 only ever reported the start-up directory; it stays hidden.
     auto* dir1 = new QWidget(ui.Frame2);
@@ -234,7 +270,11 @@ void fillChoiceLists(const FormControls& ui) {
 void showPanel(QWidget* form, const FormControls& ui, bool mainPanel) {
     ui.Frame2->setVisible(mainPanel);
     ui.Frame4->setVisible(!mainPanel);
-    setOuterHeightTwips(form, mainPanel ? kMainPanelHeight : kSystemPanelHeight);
+    fitPanelHeight(form, ui);
+}
+
+void fitPanelHeight(QWidget* form, const FormControls& ui) {
+    setOuterHeightTwips(form, ui.Frame4->isVisibleTo(form) ? kSystemPanelHeight : kMainPanelHeight);
 }
 
 void setOuterHeightTwips(QWidget* form, int twips) {

@@ -21,6 +21,7 @@ signals:
 
 protected:
     void mouseDoubleClickEvent(QMouseEvent* e) override;
+    bool event(QEvent* e) override;
 };
 
 // The reservation list: a row is chosen by a click, or by Enter or Space on
@@ -66,6 +67,9 @@ void fillChoiceLists(const FormControls& ui);
 
 // Shows one panel and gives the window that panel's outer height.
 void showPanel(QWidget* form, const FormControls& ui, bool mainPanel);
+
+// Gives the window the outer height of the panel it shows.
+void fitPanelHeight(QWidget* form, const FormControls& ui);
 
 // Sets the window's outer height (caption and borders included).
 void setOuterHeightTwips(QWidget* form, int twips);

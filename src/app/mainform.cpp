@@ -46,8 +46,8 @@ private:
 
 MainForm::MainForm(QWidget* parent)
     : QWidget(parent), link(SysSettings, MSComm1, clock_,
-                            [this](const QString& m) { MessageError(m, portDetail(m)); }), ui_(buildControls(this)),
-      list_(ui_.List1), editor_(ui_) {
+                            [this](const QString& m) { MessageError(m, portDetail(m)); }),
+      ui_(buildControls(this)), list_(ui_.List1), editor_(ui_) {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Morvane"));
     MSComm1.setObjectName(QStringLiteral("MSComm1"));
@@ -102,6 +102,18 @@ void MainForm::closeEvent(QCloseEvent* e) {
     }
     Form_Unload();
     e->accept();
+}
+
+bool MainForm::event(QEvent* e) {
+    // A window manager frames the window only once it is shown, so the first
+    // outer height was set with a guessed frame: set it again once the frame
+    // is known.
+    if (!framed_ && (e->type() == QEvent::Move || e->type() == QEvent::Resize) &&
+        frameGeometry().height() > height()) {
+        framed_ = true;
+        fitPanelHeight(this, ui_);
+    }
+    return QWidget::event(e);
 }
 
 void MainForm::Form_Unload() {

@@ -50,6 +50,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* e) override;
+    bool event(QEvent* e) override;
 
 private:
     class Busy;
@@ -70,6 +71,7 @@ private:
     int busyDepth_ = 0;
     bool closePending_ = false;
     bool onCommPending_ = false;
+    bool framed_ = false; // the window manager's frame is known
 };
 
 } // namespace morvane

@@ -1,15 +1,56 @@
 #include "messageerror.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QMessageBox>
 
 namespace morvane {
 
 namespace {
+
 std::function<void(const QString&)>& recorder() {
     static std::function<void(const QString&)> r;
     return r;
 }
+
+// Holds back the user's input to every window but the box, as a modal box
+// would, without the toolkit blocking those windows: a blocked window drops
+// the close its user asks for meanwhile, and the program is to carry that
+// close out once the action that showed the box has ended.
+class InputHold final : public QObject {
+public:
+    explicit InputHold(const QWidget* box) : box_(box) { qApp->installEventFilter(this); }
+    ~InputHold() override { qApp->removeEventFilter(this); }
+    InputHold(const InputHold&) = delete;
+    InputHold& operator=(const InputHold&) = delete;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        switch (e->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::ContextMenu:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd: {
+            const auto* w = qobject_cast<const QWidget*>(watched);
+            return w && w->window() != box_;
+        }
+        default:
+            return false;
+        }
+    }
+
+private:
+    const QWidget* box_;
+};
+
 } // namespace
 
 void setMessageErrorRecorder(std::function<void(const QString&)> r) {
@@ -30,9 +71,14 @@ void MessageError(const QString& Buff, const QString& detail) {
                     parent);
     box.setObjectName(QStringLiteral("MessageError"));
     box.setInformativeText(detail);
+    box.setWindowModality(Qt::NonModal);
+    const InputHold hold(&box);
     // A device wait may have put up the wait cursor; the box wants the pointer.
     QApplication::setOverrideCursor(Qt::ArrowCursor);
-    box.exec();
+    QEventLoop loop;
+    QObject::connect(&box, &QDialog::finished, &loop, &QEventLoop::quit);
+    box.show();
+    loop.exec(QEventLoop::DialogExec);
     QApplication::restoreOverrideCursor();
 }
 

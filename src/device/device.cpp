@@ -56,12 +56,15 @@ bool Get_Time(Link& link, ListView& List1) {
         return false;
     if (!restartWithClock(link, List1))
         return false;
+    // A garbled reply still shows, but the table it gives is not complete.
+    bool complete = true;
     for (int n = 0; n <= 9; ++n) {
         if (!link.exchange(QStringLiteral("L") + QString::number(n)))
             return false;
+        complete = complete && reservationReplyComplete(link.RecBuf);
         List1.addItem(reservationLine(n, link.RecBuf));
     }
-    return true;
+    return complete;
 }
 
 bool Set_Time(Link& link, ListView& List1, EditorView& editor, int I, const QDateTime& now) {
@@ -177,6 +180,10 @@ Outcome ReadSetting(Link& link, ListView& List1, EditorView& editor, const QStri
             List2Command(List1, editor, i);
         letRun();
         allSent = TRN_Time(link, editor) && allSent;
+        // The line has gone away: one message is enough, and the list keeps
+        // what it shows.
+        if (link.ComStatus == 99)
+            return Outcome::kDeviceFailed;
     }
 
     // Row 0 should show the clock just set; when the query fails it keeps the

@@ -20,7 +20,7 @@ enum class Outcome {
 bool GetWatchTime(Link& link, QString& Buff);
 
 // Reads the clock and reservations 0..9 into List1. True when all ten
-// reservations were read (the list then holds 11 rows).
+// reservations were read whole (the list then holds 11 rows).
 bool Get_Time(Link& link, ListView& List1);
 
 // Loads row I of the list into the editor (row 0: the PC's time, and a fresh

@@ -2,6 +2,8 @@
 
 #include "strutil.h"
 
+#include <algorithm>
+
 namespace morvane {
 
 namespace {
@@ -90,6 +92,13 @@ std::optional<QString> clockLineHead(const QString& qtReply) {
 QString clockLineTail(const QString& qsReply) {
     return decimalTwoDigits(hexField(charsAt(qsReply, 2, 2))) + QStringLiteral(":") +
            decimalTwoDigits(hexField(charsAt(qsReply, 4, 2)));
+}
+
+bool reservationReplyComplete(const QString& lReply) {
+    const QString fields = charsAt(lReply, 2, 10);
+    return fields.size() == 10 && std::all_of(fields.begin(), fields.end(), [](QChar c) {
+               return (c >= u'0' && c <= u'9') || (c.toUpper() >= u'A' && c.toUpper() <= u'F');
+           });
 }
 
 QString reservationLine(int n, const QString& lReply) {

@@ -29,6 +29,10 @@ std::optional<QString> clockLineHead(const QString& qtReply);
 // Minute and second from the "QS" reply: "MM:SS".
 QString clockLineTail(const QString& qsReply);
 
+// Whether an "L" reply carries all its fields: ten hexadecimal digits at
+// positions 2 to 11.
+bool reservationReplyComplete(const QString& lReply);
+
 // Reservation line for reservation n from its "L" reply.
 QString reservationLine(int n, const QString& lReply);
 

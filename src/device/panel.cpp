@@ -2,6 +2,7 @@
 
 #include "strutil.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace morvane {
@@ -11,6 +12,15 @@ namespace {
 const QString kMsgOutOfRange = QStringLiteral("-32768 から 32767 までの数値を設定してください。");
 const QString kMsgTimeOutTooShort =
     QStringLiteral("タイムアウト時間は２秒以上を設定してください。");
+const QString kMsgBadPath =
+    QStringLiteral("バックアップファイル名には、カンマと制御文字は使えません。");
+
+// The settings file separates its fields by commas and drops control
+// characters: such a path would come back as another one.
+bool storable(const QString& path) {
+    return std::none_of(path.begin(), path.end(),
+                        [](QChar c) { return c == u',' || c.category() == QChar::Other_Control; });
+}
 
 PanelCheck refused(const SysSettingsRecord& settings, const QString& message, int box) {
     return PanelCheck{settings, message, box};
@@ -25,6 +35,8 @@ PanelCheck checkSystemPanel(const PanelTexts& texts, const SysSettingsRecord& cu
     for (int box = 1; box <= 3; ++box)
         if (!numbers[box - 1])
             return refused(current, kMsgOutOfRange, box);
+    if (!storable(texts.backUpFile))
+        return refused(current, kMsgBadPath, 4);
 
     SysSettingsRecord s = current;
     s.COMPORT = *numbers[0];

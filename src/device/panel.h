@@ -21,9 +21,10 @@ struct PanelCheck {
     int focusBox = 0;           // when refused, the box to focus: 1..4 for Text1..Text4
 };
 
-// The confirm button's checks. A number outside 16 bits changes nothing; a
-// time-out below 2 seconds is refused after the port number has been taken,
-// as the panel always did; otherwise every value is taken.
+// The confirm button's checks. A number outside 16 bits, or a backup path
+// with a comma or a control character, changes nothing; a time-out below 2
+// seconds is refused after the port number has been taken, as the panel
+// always did; otherwise every value is taken.
 PanelCheck checkSystemPanel(const PanelTexts& texts, const SysSettingsRecord& current);
 
 } // namespace morvane

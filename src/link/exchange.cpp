@@ -6,13 +6,17 @@ namespace morvane {
 
 namespace {
 
+constexpr int kDayMs = 86'400'000;
+
 // Longest single block of a wait, so that the pump can repaint the window.
 constexpr int kSliceMs = 100;
+// Longest one attempt may wait, however the characters trickle in: a noisy
+// line must not hold the window for longer than a user would bear.
+constexpr int kAttemptMs = 30'000;
 // The window is repainted at most this often during a wait: a reply arrives a
 // character at a time, and a repaint after each would cost far more CPU than
 // the eye can tell.
 constexpr int kPumpEveryMs = 40;
-constexpr int kDayMs = 86'400'000;
 
 const QString kErrorText = QStringLiteral("ERROR");
 
@@ -62,12 +66,13 @@ void Link::pump() {
 Link::WaitResult Link::replyWait(QString& collected, const QString& terminator) {
     collected.clear();
     const int timeOut = settings_.ComTimeOut;
-    int remembered = secondOfDay(clock_);
+    const int startMs = clock_.msecsOfDay();
+    int remembered = startMs / 1000;
     int ticks = 0;
     for (;;) {
         if (line_->failed())
             return WaitResult::kLineFailed;
-        if (ticks >= timeOut)
+        if (ticks >= timeOut || (clock_.msecsOfDay() - startMs + kDayMs) % kDayMs >= kAttemptMs)
             return WaitResult::kTimedOut;
 
         if (line_->InBufferCount() > 0) {

@@ -187,6 +187,7 @@ bool MSComm::setPortOpen(bool open) {
     // Bytes that were waiting before the open must never count as a reply.
     port_.clear();
     failed_ = false;
+    unreported_ = false;
     return true;
 }
 
@@ -235,11 +236,13 @@ bool MSComm::waitForInput(int msecs) {
 
 void MSComm::setExchangeActive(bool active) {
     exchangeActive_ = active;
-    if (!active && port_.isOpen() && !failed_ && rThreshold_ > 0 && port_.bytesAvailable() > 0)
+    if (!active && port_.isOpen() && !failed_ && rThreshold_ > 0 && port_.bytesAvailable() > 0 &&
+        unreported_)
         postReceive();
 }
 
 void MSComm::onReadyRead() {
+    unreported_ = true;
     // waitForReadyRead emits readyRead inside an exchange: the exchange reads
     // those characters itself, and whatever is left is reported when it ends.
     if (rThreshold_ <= 0 || exchangeActive_)
@@ -260,8 +263,11 @@ void MSComm::deliverReceive() {
     // for SetExchangeActive(false).
     if (exchangeActive_ || !port_.isOpen() || failed_)
         return;
-    if (port_.bytesAvailable() < std::max(rThreshold_, 1))
+    if (port_.bytesAvailable() < std::max(rThreshold_, 1) || !unreported_)
         return;
+    // Reported once: characters a receive has waited on in vain stay for the
+    // next exchange, and are not reported again until more arrive.
+    unreported_ = false;
     commEvent_ = kComEvReceive;
     emit OnComm();
 }

@@ -92,6 +92,7 @@ private:
     bool failed_ = false;
     bool exchangeActive_ = false;
     bool receivePending_ = false; // receive event posted, not yet delivered
+    bool unreported_ = false;     // characters arrived since the last receive event
 };
 
 // Configures and opens the port from the settings; returns ComStatus (0 or 99).

@@ -12,12 +12,33 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 using namespace morvane;
 using namespace morvane::test;
+
+namespace {
+
+// Counts the events of one type that reach a widget.
+class EventCounter final : public QObject {
+public:
+    EventCounter(QWidget* w, QEvent::Type type, int* count) : type_(type), count_(count) {
+        w->installEventFilter(this);
+    }
+    bool eventFilter(QObject*, QEvent* e) override {
+        *count_ += e->type() == type_;
+        return false;
+    }
+
+private:
+    QEvent::Type type_;
+    int* count_;
+};
+
+} // namespace
 
 class TstWindow : public QObject {
     Q_OBJECT
@@ -94,6 +115,9 @@ private slots:
                 QStringLiteral("%1:%2 ").arg(box->count()).arg(box->itemText(box->count() - 1));
         }
         QCOMPARE(items, QStringLiteral("11:現在 8:毎日 24:23 60:59 60:59 "));
+        // All eleven rows show without scrolling, whatever the face.
+        QCOMPARE(list()->verticalScrollBar()->maximum(), 0);
+        QVERIFY(list()->viewport()->rect().contains(list()->visualItemRect(list()->item(10))));
         int m = mark();
         clickRow(4);
         QCOMPARE(sentSince(m), QStringList{"L3"});
@@ -182,6 +206,12 @@ private slots:
         start({"--fail", "L5"});
         QCOMPARE(listRows(form_.get()).mid(1), kSimRows.mid(0, 5));
         QVERIFY(!sendControlsEnabled(form_.get()));
+        // Switched off, they look it: the style's greyed text, not the design's.
+        for (const char* name : {"Command2", "Check1(1)"}) {
+            const QPalette p = ctl(name)->palette();
+            QVERIFY(p.color(QPalette::Disabled, QPalette::ButtonText) != Qt::black &&
+                    p.color(QPalette::Disabled, QPalette::WindowText) != Qt::black);
+        }
         SimProcess second;
         QVERIFY(second.start({"--link", path("COM2")}));
         form_->Frame2_DblClick();
@@ -204,22 +234,40 @@ private slots:
                  sysFileBytes("2", "3", "1", path("Morvane.DAT").toUtf8()));
     }
 
+    // With a time-out of 0 every wait gives up at once: the late reply is
+    // reported once, not again after every box.
+    void timeOutZeroReportsEachArrivalOnce() {
+        QVERIFY(writeAll(path("Morvane.SYS"), "COMPORT,1,\r\nComTimeOut,0,\r\n"));
+        start();
+        QTest::qWait(500);
+        QCOMPARE(messages_, (QStringList{kMsgNotConnected, kMsgTimeOut}));
+        QCOMPARE(sim_.loggedCommands(), QStringList{"QT"});
+    }
+
+    // The real box: its texts; while it is open the window takes no input,
+    // yet is not blocked, so that a close asked for then is not lost.
     void unsolicitedTextAndTheErrorBox() {
         start({"--unsolicited", "READY", "--every", "1000"});
         QTRY_COMPARE(form_->link.RecBuf, QStringLiteral("READY*\r"));
         QVERIFY(messages_.isEmpty());
         setMessageErrorRecorder({});
+        int blocked = 0;
+        EventCounter counter(form_.get(), QEvent::WindowBlocked, &blocked);
+        const int m = mark();
         QString seen;
         QTimer::singleShot(0, [&] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            seen = box->windowTitle() + '|' + box->text() + '|' +
+            auto* box = form_->findChild<QMessageBox*>("MessageError");
+            click("Command2");
+            seen = box->windowTitle() + '|' + box->text() + '|' + box->informativeText() + '|' +
                    QString::number(box->icon() == QMessageBox::Warning) +
                    QString::number(box->buttons().size());
             box->button(QMessageBox::Ok)->click();
         });
-        MessageError(kMsgTimeOut);
+        MessageError(kMsgTimeOut, "detail");
         setMessageErrorRecorder([this](const QString& m) { messages_ << m; });
-        QCOMPARE(seen, "Error Message|" + kMsgTimeOut + "|11");
+        QCOMPARE(seen, "Error Message|" + kMsgTimeOut + "|detail|11");
+        QCOMPARE(blocked, 0);
+        QCOMPARE(sentSince(m), QStringList());
     }
 };
 

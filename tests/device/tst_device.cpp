@@ -230,6 +230,7 @@ private slots:
         row("silent", Outcome::kDeviceFailed, 2, false);
         row("99", Outcome::kDeviceFailed, 0, false);
         row("file", Outcome::kFileFailed, 13, false);
+        row("garbled", Outcome::kDeviceFailed, 13, false); // every reply a bare CR
     }
     void sendEntry() {
         QFETCH(QString, failing);
@@ -240,6 +241,8 @@ private slots:
         rig.replies[failing] = QStringList{"ERR\r"};
         if (failing == "silent")
             rig.replies.clear();
+        if (failing == "garbled")
+            rig.replies["L"] = QStringList{"\r"};
         rig.link.ComStatus = failing == "99" ? 99 : 0;
         const QString backup = rig.path(failing == "file" ? "no/Morvane.DAT" : "Morvane.DAT");
         QVERIFY(writeAll(rig.path("Morvane.DAT"), "last good\r\n"));
@@ -283,6 +286,10 @@ private slots:
             << QStringList{"現在 :水　18:45:07"} + lines.mid(0, 1) << int(Outcome::kDeviceFailed);
         QTest::newRow("silent device") << lines << QStringList() << QStringList{"QT"}
                                        << QStringList() << int(Outcome::kDeviceFailed);
+        // The line goes away at D1 ("!" and when): the restore stops there.
+        QTest::newRow("line gone")
+            << lines << QStringList{"X0312\r", "!220"} << sent.mid(0, 5)
+            << QStringList{"現在 :水　18:45:07"} + lines.mid(0, 10) << int(Outcome::kDeviceFailed);
     }
     void readSetting() {
         QFETCH(QStringList, file);
@@ -293,6 +300,8 @@ private slots:
         Rig rig;
         if (file != QStringList{"-"})
             QVERIFY(writeAll(rig.path("Morvane.DAT"), cp932Lines(file)));
+        if (qt.value(1).startsWith('!'))
+            rig.line.failAt(kT0 + qt.takeLast().mid(1).toInt());
         rig.replies["QT"] = qt;
         qint16 fileErr = 7;
         int pumps = 0;
@@ -301,10 +310,13 @@ private slots:
                  outcome);
         QCOMPARE(rig.line.sent(), sent);
         QCOMPARE(rig.list.rows, rows);
-        QCOMPARE(rig.messages.size(), int(qt.isEmpty() || file == QStringList{"-"}));
+        QCOMPARE(rig.messages.size(), int(qt.size() != 2 || file == QStringList{"-"}));
         QCOMPARE(fileErr, qint16(file == QStringList{"-"} ? 0 : 7));
         // The event queue runs after every row added and before every send.
-        QCOMPARE(pumps, sent.size() > 2 ? 2 * std::min<int>(file.size(), 10) + 1 : 0);
+        const auto sends = std::count_if(sent.begin(), sent.end(), [](const QString& c) {
+            return c.contains(QRegularExpression("^[DN]"));
+        });
+        QCOMPARE(pumps, sends ? std::min<int>(file.size(), 10) + sends : 0);
     }
 
     void checkSystemPanel_data() {
@@ -326,6 +338,10 @@ private slots:
         row("port too large", {"40000", "2", "1", "/x"}, "1 2 1 /old", 1, range);
         row("time-out too large", {"5", "99999", "1", "/x"}, "1 2 1 /old", 2, range);
         row("retry too small", {"5", "2", "-40000", "/x"}, "1 2 1 /old", 3, range);
+        // The settings file would cut the path at a comma, and drop a tab.
+        const QString path = "バックアップファイル名には、カンマと制御文字は使えません。";
+        row("comma in the path", {"5", "1", "1", "/data/backup,2026.dat"}, "1 2 1 /old", 4, path);
+        row("tab in the path", {"5", "1", "1", "/a\tb"}, "1 2 1 /old", 4, path);
     }
     void checkSystemPanel() {
         QFETCH(QStringList, texts);

@@ -63,6 +63,14 @@ QStringList stream(const QByteArray& bytes) {
     return s;
 }
 
+// One character a second for a minute: a noisy line.
+QStringList trickle() {
+    QStringList s;
+    for (int t = 1000; t <= 60000; t += 1000)
+        s << QString::number(t) + ":x";
+    return s;
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Case)
@@ -98,6 +106,9 @@ private slots:
         // A reply is bounded: the piece that overflows ends the attempt.
         row("4096 characters", {false, 2, 1, 0, stream(full), 1, QString(full), {}, 900});
         row("4097 characters", {false, 2, 1, 0, stream('x' + full), 1, kError, nc, 900});
+        // However the characters trickle in, an attempt waits 30 s at most.
+        row("trickle", {false, 2, 2, 0, trickle(), 2, kError, nc, 60000});
+        row("unsolicited trickle", {true, 2, 1, 0, trickle(), 0, kError, to, 30000});
         // The line goes away: no further attempt, the port is closed.
         row("gone while waiting", {false, 2, 3, 0, {"1000:03", "1200:!"}, 1, kError, nc, 1200});
         row("gone before, time-out 0", {false, 0, 3, 0, {"0:!"}, 0, kError, nc, 0});
