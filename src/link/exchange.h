@@ -32,7 +32,6 @@ public:
 
     // The line the exchanges use; a benchmark wraps it to count bytes.
     void setLine(SerialLine& line) { line_ = &line; }
-    SerialLine& line() const { return *line_; }
 
     // Called between slices of a wait, at most every 40 ms, so the window can
     // repaint; it must not deliver user input.
