@@ -14,6 +14,7 @@ int fuzzReplies(const uint8_t* data, size_t size);  // clock and reservation rep
 int fuzzListLine(const uint8_t* data, size_t size); // list line parsed into the editor
 int fuzzNumber(const uint8_t* data, size_t size);   // Val and rounding
 int fuzzExchange(const uint8_t* data, size_t size); // CMM_TRNA / CMM_REC on a chunked port
+int fuzzTyped(const uint8_t* data, size_t size);    // the panel's boxes, the command line
 
 using Body = int (*)(const uint8_t*, size_t);
 struct Target {
@@ -23,6 +24,7 @@ struct Target {
 inline constexpr Target kTargets[] = {
     {"sysfile", fuzzSysFile},   {"textfile", fuzzTextFile}, {"replies", fuzzReplies},
     {"listline", fuzzListLine}, {"number", fuzzNumber},     {"exchange", fuzzExchange},
+    {"typed", fuzzTyped},
 };
 
 // Named in the message of a broken invariant (the regression test sets it).

@@ -46,7 +46,8 @@ struct Rig {
             const QString cmd = QString::fromLatin1(frame.chopped(1));
             QStringList& r = replies[replies.contains(cmd) ? cmd : cmd.left(1)];
             if (!r.isEmpty())
-                line.arriveAfter(50, (r.size() > 1 ? r.takeFirst() : r.first()).toLatin1());
+                line.arriveAt(clock.now() + 50,
+                              (r.size() > 1 ? r.takeFirst() : r.first()).toLatin1());
         });
     }
     QString path(const char* name) const { return dir.filePath(name); }
@@ -130,38 +131,6 @@ private slots:
         QCOMPARE(got, output);
     }
 
-    void getTime_data() {
-        QTest::addColumn<QString>("failing"); // command answered "ERR"; "silent"; "99": no port
-        QTest::addColumn<int>("sent");
-        QTest::addColumn<int>("rows");
-        QTest::addColumn<bool>("complete");
-        QTest::newRow("whole table") << "" << 12 << 11 << true;
-        QTest::newRow("QS fails") << "QS" << 2 << 0 << false;
-        QTest::newRow("L5 fails") << "L5" << 8 << 6 << false;
-        QTest::newRow("silent") << "silent" << 1 << 0 << false;
-        QTest::newRow("port down keeps the list") << "99" << 0 << 2 << false;
-    }
-    void getTime() {
-        QFETCH(QString, failing);
-        QFETCH(int, sent);
-        QFETCH(int, rows);
-        QFETCH(bool, complete);
-        Rig rig;
-        rig.replies["L3"] = QStringList{"X02071E0009\r"};
-        rig.replies[failing] = QStringList{"ERR\r"};
-        if (failing == "silent")
-            rig.replies.clear();
-        rig.link.ComStatus = failing == "99" ? 99 : 0;
-        QCOMPARE(Get_Time(rig.link, rig.list), complete);
-        QCOMPARE(rig.line.sent(), kTableRead.mid(0, sent));
-        QCOMPARE(rig.list.count(), rows);
-        if (complete) {
-            QCOMPARE(rig.list.rows[0], "現在 :水　18:45:07");
-            QCOMPARE(rig.list.rows[4], "予約3:火　07:30:00  ENABLE  POWER OFF");
-        }
-        QCOMPARE(rig.messages, failing == "silent" ? QStringList{kNc} : QStringList());
-    }
-
     void setTime_data() {
         QTest::addColumn<int>("row");
         QTest::addColumn<QString>("reply"); // to "L" row-1; "" to "QT" for the clock row
@@ -215,42 +184,56 @@ private slots:
         QCOMPARE(rig.clock.now(), end);
     }
 
-    // The send button: the backup is rewritten only from a complete read-back.
+    // The send button: the entry, then the table read back into the list;
+    // the backup is rewritten only from a whole read-back. `failing` is the
+    // command answered "ERR", or "silent", "garbled" (every L reply a bare
+    // CR), "99" (no port), "file" (no folder for the backup).
     void sendEntry_data() {
-        QTest::addColumn<QString>("failing"); // command answered "ERR"; "silent"; "99"; "file"
+        QTest::addColumn<QString>("failing");
         QTest::addColumn<int>("outcome");
         QTest::addColumn<int>("sent");
+        QTest::addColumn<int>("rows");
         QTest::addColumn<bool>("written");
-        const auto row = [](const char* f, Outcome o, int sent, bool written) {
-            QTest::newRow(f) << QString(f) << int(o) << sent << written;
+        const auto row = [](const char* f, Outcome o, int sent, int rows, bool written) {
+            QTest::newRow(f) << QString(f) << int(o) << sent << rows << written;
         };
-        row("", Outcome::kDone, 13, true);
-        row("D", Outcome::kDeviceFailed, 13, true); // refused write, good read-back
-        row("L2", Outcome::kDeviceFailed, 6, false);
-        row("silent", Outcome::kDeviceFailed, 2, false);
-        row("99", Outcome::kDeviceFailed, 0, false);
-        row("file", Outcome::kFileFailed, 13, false);
-        row("garbled", Outcome::kDeviceFailed, 13, false); // every reply a bare CR
+        row("", Outcome::kDone, 13, 11, true);
+        row("D", Outcome::kDeviceFailed, 13, 11, true); // refused write, good read-back
+        row("QS", Outcome::kDeviceFailed, 3, 0, false);
+        row("L5", Outcome::kDeviceFailed, 9, 6, false);
+        row("silent", Outcome::kDeviceFailed, 2, 0, false);
+        row("99", Outcome::kDeviceFailed, 0, 2, false); // the list keeps what it shows
+        row("file", Outcome::kFileFailed, 13, 11, false);
+        row("garbled", Outcome::kDeviceFailed, 13, 11, false);
     }
     void sendEntry() {
         QFETCH(QString, failing);
         QFETCH(int, outcome);
         QFETCH(int, sent);
+        QFETCH(int, rows);
         QFETCH(bool, written);
         Rig rig;
+        rig.replies["L3"] = QStringList{"X02071E0009\r"};
         rig.replies[failing] = QStringList{"ERR\r"};
         if (failing == "silent")
             rig.replies.clear();
         if (failing == "garbled")
-            rig.replies["L"] = QStringList{"\r"};
+            rig.replies["L"] = rig.replies["L3"] = QStringList{"\r"};
         rig.link.ComStatus = failing == "99" ? 99 : 0;
         const QString backup = rig.path(failing == "file" ? "no/Morvane.DAT" : "Morvane.DAT");
         QVERIFY(writeAll(rig.path("Morvane.DAT"), "last good\r\n"));
         QCOMPARE(int(morvane::sendEntry(rig.link, rig.list, rig.editor, backup)), outcome);
-        QCOMPARE(rig.line.sent().size(), sent);
+        QCOMPARE(rig.line.sent(), (QStringList{"D80101020300"} + kTableRead).mid(0, sent));
+        QCOMPARE(rig.list.count(), rows);
+        // Two time-outs; the refused send; the file error.
+        QCOMPARE(rig.messages.size(),
+                 failing == "silent" ? 2 : int(failing == "99" || failing == "file"));
         QStringList table;
         for (int n = 0; n < 10; ++n)
             table << QStringLiteral("予約%1:月　00:00:00  ENABLE  POWER ON ").arg(n);
+        table[3] = "予約3:火　07:30:00  ENABLE  POWER OFF";
+        if (rows == 11 && failing != "garbled")
+            QCOMPARE(rig.list.rows, QStringList{"現在 :水　18:45:07"} + table);
         QCOMPARE(readAll(rig.path("Morvane.DAT")),
                  written ? cp932Lines(table) : QByteArray("last good\r\n"));
     }

@@ -3,12 +3,9 @@
 #include "fakeclock.h"
 #include "serialline.h"
 
-#include <QByteArray>
-#include <QList>
-#include <algorithm>
+#include <QMultiMap>
 #include <functional>
 #include <limits>
-#include <utility>
 
 namespace morvane::test {
 
@@ -19,61 +16,38 @@ class FakeLine final : public SerialLine {
 public:
     explicit FakeLine(FakeClock& clock) : clock_(clock) {}
 
-    // Characters arriving at absolute time atMs of the clock's running count.
-    FakeLine& arriveAt(qint64 atMs, const QByteArray& bytes) {
-        const auto pos = std::upper_bound(arrivals_.begin(), arrivals_.end(), atMs,
-                                          [](qint64 t, const Arrival& a) { return t < a.at; });
-        arrivals_.insert(pos, Arrival{atMs, bytes});
-        return *this;
+    // Characters arriving at time atMs of the clock's running count, after
+    // any others due then.
+    void arriveAt(qint64 atMs, const QByteArray& bytes) {
+        arrivals_.insert(arrivals_.upperBound(atMs), atMs, bytes);
     }
-    // Characters arriving delayMs after the present moment.
-    FakeLine& arriveAfter(qint64 delayMs, const QByteArray& bytes) {
-        return arriveAt(clock_.now() + delayMs, bytes);
-    }
-
     // Called with every frame written by Output, at the moment it is sent:
     // lets a test play the device.
-    void setResponder(std::function<void(const QByteArray&)> responder) {
-        responder_ = std::move(responder);
-    }
-
+    void setResponder(std::function<void(const QByteArray&)> r) { responder_ = std::move(r); }
     // The line goes away at time atMs.
     void failAt(qint64 atMs) { failAt_ = atMs; }
 
     void Output(const QByteArray& data) override {
-        if (closed || failed())
+        if (closeCalls || failed())
             return;
         outputs.append(data);
         if (responder_)
             responder_(data);
     }
-    int InBufferCount() override {
-        deliverDue();
-        return closed ? 0 : static_cast<int>(buffer_.size());
-    }
-    QByteArray Input() override {
-        deliverDue();
-        return closed ? QByteArray() : std::exchange(buffer_, {});
-    }
+    int InBufferCount() override { return int(deliverDue().size()); }
+    QByteArray Input() override { return std::exchange(deliverDue(), {}); }
     bool waitForInput(int msecs) override {
         ++waitCalls;
         maxWaitMs = std::max(maxWaitMs, msecs);
-        if (clock_.msecsOfDay() % 1000 + msecs > 1000)
-            ++waitsPastSecond;
-        deliverDue();
-        if (closed || failed() || !buffer_.isEmpty())
-            return !buffer_.isEmpty() && !closed;
-        const qint64 deadline = clock_.now() + std::max(msecs, 0);
-        const qint64 next = arrivals_.isEmpty() ? failAt_ : std::min(failAt_, arrivals_[0].at);
-        clock_.setNow(std::min(next, deadline));
-        deliverDue();
-        return !buffer_.isEmpty();
+        waitsPastSecond += clock_.msecsOfDay() % 1000 + msecs > 1000;
+        if (!deliverDue().isEmpty() || closeCalls || failed())
+            return !buffer_.isEmpty();
+        const qint64 next = arrivals_.isEmpty() ? failAt_ : std::min(failAt_, arrivals_.firstKey());
+        clock_.setNow(std::min(next, clock_.now() + std::max(msecs, 0)));
+        return !deliverDue().isEmpty();
     }
     bool failed() const override { return clock_.now() >= failAt_; }
-    void close() override {
-        ++closeCalls;
-        closed = true;
-    }
+    void close() override { ++closeCalls; }
     void setExchangeActive(bool active) override { exchangeActive = active; }
 
     // Commands sent, without their CR.
@@ -88,23 +62,20 @@ public:
     int waitCalls = 0;
     int maxWaitMs = 0;
     int waitsPastSecond = 0; // waits that would block across a change of second
-    int closeCalls = 0;
-    bool closed = false;
+    int closeCalls = 0;      // a closed line delivers nothing more
     bool exchangeActive = false;
 
 private:
-    struct Arrival {
-        qint64 at;
-        QByteArray bytes;
-    };
-
-    void deliverDue() {
-        while (!arrivals_.isEmpty() && arrivals_.first().at <= clock_.now())
-            buffer_ += arrivals_.takeFirst().bytes;
+    QByteArray& deliverDue() {
+        while (!closeCalls && !arrivals_.isEmpty() && arrivals_.firstKey() <= clock_.now())
+            buffer_ += arrivals_.take(arrivals_.firstKey());
+        if (closeCalls)
+            buffer_.clear();
+        return buffer_;
     }
 
     FakeClock& clock_;
-    QList<Arrival> arrivals_;
+    QMultiMap<qint64, QByteArray> arrivals_;
     QByteArray buffer_;
     qint64 failAt_ = std::numeric_limits<qint64>::max();
     std::function<void(const QByteArray&)> responder_;

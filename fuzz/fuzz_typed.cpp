@@ -1,0 +1,5 @@
+#include "targets.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    return morvane::fuzz::fuzzTyped(data, size);
+}
