@@ -30,7 +30,7 @@ QString deniedGroupOf(const QString&) {
 }
 
 // A port is chosen by its number there.
-QString useCommand(const PortFacts& f, const ListedPort& p) {
+QString useCommand(const PortFacts& f, const ListedPort& p, bool) {
     return QStringLiteral("COM%1 の代わりに %2 を使うには、ポート番号を %3 にしてください。")
         .arg(f.number)
         .arg(p.path, p.path.mid(3));
@@ -38,28 +38,36 @@ QString useCommand(const PortFacts& f, const ListedPort& p) {
 
 #else
 
-// The group that owns the device, when this user may not open it.
+// When this user may not open the device: the group whose members may, or
+// "-" when no group may.
 QString deniedGroupOf(const QString& path) {
     struct stat st;
     const QByteArray name = QFile::encodeName(path);
     if (::access(name.constData(), R_OK | W_OK) == 0 || errno != EACCES ||
         ::stat(name.constData(), &st) != 0)
         return {};
+    if ((st.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP))
+        return QStringLiteral("-");
     const struct group* g = ::getgrgid(st.st_gid);
     return g ? QString::fromLocal8Bit(g->gr_name) : QString::number(st.st_gid);
 }
 
 // A port becomes COMn by a link in the start-up folder; a device the user may
 // not open needs the group first, and a new login.
-QString useCommand(const PortFacts& f, const ListedPort& p) {
-    QString command =
-        QStringLiteral("ln -sfn %1 %2")
-            .arg(shellQuoted(p.path),
-                 shellQuoted(QDir(f.appDir).filePath(QStringLiteral("COM%1").arg(f.number))));
+QString useCommand(const PortFacts& f, const ListedPort& p, bool link) {
+    QStringList steps;
     if (!p.deniedGroup.isEmpty())
-        command = QStringLiteral("sudo adduser $USER %1 && %2 （このあとログインし直してください）")
-                      .arg(p.deniedGroup, command);
-    return QStringLiteral("COM%1 にするには: %2").arg(f.number).arg(command);
+        steps << QStringLiteral("sudo adduser $USER ") + p.deniedGroup;
+    if (link)
+        steps << QStringLiteral("ln -sfn %1 %2")
+                     .arg(shellQuoted(p.path), shellQuoted(QDir(f.appDir).filePath(
+                                                   QStringLiteral("COM%1").arg(f.number))));
+    return QStringLiteral("COM%1 %2: %3%4")
+        .arg(f.number)
+        .arg(link ? QStringLiteral("にするには") : QStringLiteral("を開けるようにするには"),
+             steps.join(QStringLiteral(" && ")),
+             p.deniedGroup.isEmpty() ? QString()
+                                     : QStringLiteral("（このあとログインし直してください）"));
 }
 
 #endif
@@ -134,8 +142,10 @@ QString portReport(const PortFacts& f) {
         what += QStringLiteral("ほかのプログラムが使っています。");
         break;
     case PortTrouble::kDenied:
-        what += QStringLiteral("開く権限がありません（グループ %1 のメンバーが開けます）。")
-                    .arg(f.deniedGroup);
+        what += f.deniedGroup == QLatin1String("-")
+                    ? QStringLiteral("開く権限がありません。")
+                    : QStringLiteral("開く権限がありません（グループ %1 のメンバーが開けます）。")
+                          .arg(f.deniedGroup);
         break;
     case PortTrouble::kOther:
         what += QStringLiteral("開けません: %1").arg(f.detail);
@@ -152,14 +162,17 @@ QString portReport(const PortFacts& f) {
                   : QStringLiteral("このコンピューターのシリアルポート: ") +
                         listed.join(QStringLiteral("、")));
 
-    // The first port that is not already COMn, or COMn itself when only
-    // the group stands in the way.
+    // COMn itself when only a group stands in the way; else the first other
+    // port this user can be let to open.
     const QString current = f.linkTarget.isEmpty() ? f.path : f.linkTarget;
-    for (const ListedPort& p : f.ports) {
-        const bool isCurrent = p.path == current;
-        if (!isCurrent || (f.trouble == PortTrouble::kDenied && !p.deniedGroup.isEmpty())) {
-            lines << useCommand(f, p);
-            break;
+    if (f.trouble == PortTrouble::kDenied && f.deniedGroup != QLatin1String("-")) {
+        lines << useCommand(f, {current, {}, f.deniedGroup}, false);
+    } else {
+        for (const ListedPort& p : f.ports) {
+            if (p.path != current && p.deniedGroup != QLatin1String("-")) {
+                lines << useCommand(f, p, true);
+                break;
+            }
         }
     }
     return lines.join(u'\n');
