@@ -80,7 +80,7 @@ bool start(SimProcess& sim, Port& port, const QStringList& args = {}) {
 
 } // namespace
 
-class TestSim : public QObject {
+class TstSim : public QObject {
     Q_OBJECT
 
 private slots:
@@ -246,5 +246,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestSim)
+QTEST_GUILESS_MAIN(TstSim)
 #include "tst_sim.moc"
