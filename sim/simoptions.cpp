@@ -25,7 +25,9 @@ const char* const kUsage =
     "  --stop-after K       answer the first K commands, then nothing\n"
     "  --vanish-after K     answer K commands; on the next one close the pty, remove the\n"
     "                       link and exit with status 0\n"
-    "  --fail CMD           answer \"ERR\" to the command CMD (may be given again)\n";
+    "  --fail CMD           answer \"ERR\" to the command CMD (may be given again)\n"
+    "  --version            print \"morvane-sim VERSION\" and exit\n"
+    "  --help               print this text and exit\n";
 
 namespace {
 
@@ -53,6 +55,10 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
         const std::string& a = args[i];
         if (a == "--help" || a == "-h")
             return fail("");
+        if (a == "--version") {
+            o.showVersion = true;
+            return o;
+        }
         if (a == "--silent") {
             o.silent = true;
             continue;

@@ -24,10 +24,12 @@ struct Options {
     int stopAfter = -1;               // --stop-after K: answer K commands, then nothing
     int vanishAfter = -1;             // --vanish-after K: close the pty on command K+1
     std::vector<std::string> failing; // --fail CMD: answer "ERR" to this command (repeatable)
+    bool showVersion = false;         // --version: print the version and exit
 };
 
 // Returns the options, or nothing with a message in *error. "--help" gives
-// nothing with an empty error.
+// nothing with an empty error; "--version" gives options with showVersion set
+// and the rest of the arguments unread.
 std::optional<Options> parseOptions(const std::vector<std::string>& args, std::string* error);
 
 extern const char* const kUsage;

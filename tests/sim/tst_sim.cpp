@@ -156,11 +156,13 @@ private slots:
         QVERIFY(sim.waitForExit(3000));
     }
 
-    // Ends at once with `code`, leaving the file F it was given as it was.
+    // Ends at once with `code`, leaving the file F it was given as it was; prints
+    // the version when asked, and no pty path on a failure.
     void exits_data() {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<int>("code");
+        QTest::newRow("version") << QStringList{"--version"} << QByteArray() << 0;
         QTest::newRow("link onto a file") << QStringList{"--link", "F"} << QByteArray("keep") << 1;
         for (const QByteArray& bad :
              {kTable + kZero, kTable.left(15), QByteArray(kTable).replace("1E", "1G")})
@@ -177,7 +179,7 @@ private slots:
         sim.start(SimProcess::program(), args);
         QVERIFY(sim.waitForFinished(5000));
         QCOMPARE(sim.exitCode(), code);
-        QCOMPARE(sim.readAllStandardOutput(), QByteArray()); // no pty path
+        QCOMPARE(sim.readAllStandardOutput(), code ? "" : "morvane-sim " MORVANE_VERSION "\n");
         QCOMPARE(fileBytes(dir.filePath("F")), file);
     }
 };
