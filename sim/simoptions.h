@@ -16,7 +16,7 @@ struct Options {
     int pieces = 1;        // --pieces N: split each reply into N pieces
     int gapMs = 0;         // --gap MS: pause between pieces
     int delayMs = 0;       // --delay MS: answer this late
-    long baud = 0;         // --baud B: pace output at B bit/s (10 bits a byte); 0 = unpaced
+    long baud = 0;         // --baud B: pace both ways at B bit/s (10 bits a byte); 0 = unpaced
     std::string stray;     // --stray TEXT: sent after every reply, no terminator
     int strayAfterMs = 0;  // --stray-after MS: pause between a reply and its stray text
     std::optional<std::string> unsolicited; // --unsolicited TEXT: sent as TEXT "*" CR

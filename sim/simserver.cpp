@@ -18,6 +18,11 @@ namespace sim {
 namespace {
 
 constexpr std::size_t kMaxLine = 256;
+// With --baud, a PC that writes faster than the wire carries fills the input
+// queue; once it holds this much the pty is no longer read, so the rest waits
+// in the kernel's bounded pty buffer and the PC's writes block, as they do on
+// a serial port whose transmit buffer is full.
+constexpr std::size_t kMaxPendingInput = 4096;
 // Output nobody reads piles up in the pty; beyond this, new output is dropped.
 constexpr std::size_t kMaxQueued = 64 * 1024;
 constexpr auto kUnsolicitedOnceAfter = std::chrono::milliseconds(1000);
@@ -171,6 +176,7 @@ int SimServer::run() {
     char buf[4096];
     while (!stopRequested) {
         TimePoint now = SteadyClock::now();
+        deliverInput(now);
         if (unsolicitedPending_ && !vanishing_ && now >= nextUnsolicited_) {
             enqueue(*options_.unsolicited + "*\r", now, {});
             if (options_.everyMs > 0) {
@@ -185,7 +191,8 @@ int SimServer::run() {
         if (vanishing_ && out_.empty())
             break;
 
-        pollfd pfd{master_, short(vanishing_ ? 0 : POLLIN), 0};
+        const bool reading = !vanishing_ && input_.size() < kMaxPendingInput;
+        pollfd pfd{master_, short(reading ? POLLIN : 0), 0};
         if (writeBlocked_)
             pfd.events |= POLLOUT;
         const TimePoint wake = nextWake(now);
@@ -209,9 +216,10 @@ int SimServer::run() {
         if (pfd.revents & POLLOUT)
             writeBlocked_ = false;
         if (pfd.revents & POLLIN) {
-            const ssize_t n = ::read(master_, buf, sizeof buf);
+            const ssize_t n =
+                ::read(master_, buf, std::min(sizeof buf, kMaxPendingInput - input_.size()));
             if (n > 0) {
-                onInput(buf, std::size_t(n), SteadyClock::now());
+                onRead(buf, std::size_t(n), SteadyClock::now());
             } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
                 // EIO: no client; cannot happen while the slave is held, but never spin on it.
                 ::usleep(50000);
@@ -224,13 +232,40 @@ int SimServer::run() {
     return 0;
 }
 
-void SimServer::onInput(const char* data, std::size_t size, TimePoint now) {
+void SimServer::onRead(const char* data, std::size_t size, TimePoint now) {
+    if (options_.baud == 0) {
+        onInput(data, size, now, Duration::zero());
+        return;
+    }
+    // What arrived before this read goes first. Anything left is still on the
+    // wire, so the new bytes follow it; otherwise the first of them arrives a
+    // byte time from now.
+    deliverInput(now);
+    if (input_.empty())
+        inputFirst_ = now + byteTime_;
+    input_.append(data, size);
+}
+
+void SimServer::deliverInput(TimePoint now) {
+    if (input_.empty() || now < inputFirst_)
+        return;
+    const auto count =
+        std::min<std::size_t>(input_.size(), std::size_t((now - inputFirst_) / byteTime_) + 1);
+    onInput(input_.data(), count, inputFirst_, byteTime_);
+    input_.erase(0, count);
+    inputFirst_ += byteTime_ * Duration::rep(count);
+    if (vanishing_)
+        input_.clear();
+}
+
+// Byte i of data arrives at first + i * step; a line is handled when its CR arrives.
+void SimServer::onInput(const char* data, std::size_t size, TimePoint first, Duration step) {
     for (std::size_t i = 0; i < size && !vanishing_; ++i) {
         const char c = data[i];
         if (c == '\n')
             continue;
         if (c == '\r') {
-            onLine(now);
+            onLine(first + step * Duration::rep(i));
             continue;
         }
         if (line_.size() < kMaxLine)
@@ -302,6 +337,15 @@ SimServer::TimePoint SimServer::nextWake(TimePoint now) const {
     TimePoint wake = TimePoint::max();
     if (unsolicitedPending_ && !vanishing_)
         wake = nextUnsolicited_;
+    if (!input_.empty() && !vanishing_) {
+        // Only a CR does anything, so wake for the first one to arrive; a full
+        // queue also wakes when half of it has arrived, to read on in time.
+        std::size_t at = input_.find('\r');
+        if (input_.size() >= kMaxPendingInput)
+            at = std::min(at, input_.size() / 2);
+        if (at != std::string::npos)
+            wake = std::min(wake, inputFirst_ + byteTime_ * Duration::rep(at));
+    }
     if (!out_.empty() && !writeBlocked_) {
         TimePoint due = segmentStart(out_.front());
         if (options_.baud > 0)

@@ -1,5 +1,5 @@
 // Serves a SimDevice on a pseudo-terminal: line framing, fault injection,
-// output pacing, the command log and the table file.
+// line pacing both ways, the command log and the table file.
 #pragma once
 
 #include <csignal>
@@ -35,7 +35,9 @@ private:
         std::size_t sent = 0;
     };
 
-    void onInput(const char* data, std::size_t size, TimePoint now);
+    void onRead(const char* data, std::size_t size, TimePoint now);
+    void deliverInput(TimePoint now);
+    void onInput(const char* data, std::size_t size, TimePoint first, Duration step);
     void onLine(TimePoint now);
     void answer(const std::string& reply, TimePoint now);
     void enqueue(std::string data, TimePoint notBefore, Duration gap);
@@ -54,6 +56,11 @@ private:
     int logFd_ = -1;
     std::string slavePath_;
     bool linkMade_ = false;
+
+    // With --baud: bytes read from the pty that are still on their way down the
+    // simulated wire; input_[i] arrives at inputFirst_ + i byte times.
+    std::string input_;
+    TimePoint inputFirst_{};
 
     std::string line_;
     bool lineOverflow_ = false;

@@ -91,8 +91,11 @@ private slots:
         row("unsolicited", {"--unsolicited", "HELLO", "--every", "150"}, "", "HELLO*\rHELLO*\r");
         row("stray", {"--stray", "#?", "--stray-after", "50"}, "L1\r", kEmpty + "#?");
         row("vanish", {"--vanish-after", "0"}, "L1\r", "");
-        // 300 bit/s: 10 / 300 s a byte out.
-        row("baud", {"--baud", "300"}, "L1\rL1\r", kEmpty + kEmpty, 24 * 100 / 3);
+        // 300 bit/s, 10 / 300 s a byte both ways: a reply leaves once its CR is in.
+        row("baud", {"--baud", "300"}, "D2070C22385A\rL2\r", "*\rL070C22385A\r",
+            (16 + 12) * 100 / 3);
+        row("baud, delay", {"--baud", "300", "--delay", "400"}, "D2070C22385A\r", "*\r",
+            (13 + 2) * 100 / 3 + 400);
     }
     void exchanges() {
         QFETCH(QStringList, args);
