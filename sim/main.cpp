@@ -59,6 +59,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "morvane-sim: %s\n%s", error.c_str(), sim::kUsage);
         return 2;
     }
+    if (options->showVersion) {
+        std::printf("morvane-sim %s\n", MORVANE_VERSION);
+        return 0;
+    }
     sim::SimDevice device;
     if (!options->tablePath.empty() && !prepareTable(options->tablePath, device, &error)) {
         std::fprintf(stderr, "morvane-sim: %s\n", error.c_str());

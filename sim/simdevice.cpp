@@ -113,14 +113,14 @@ std::string formatTable(const Table& table) {
 }
 
 ClockValue SimDevice::clockAt(SteadyClock::time_point now) const {
-    if (!m_setValue) {
+    if (!setValue_) {
         const std::time_t t = std::time(nullptr);
         std::tm local{};
         localtime_r(&t, &local);
         return {local.tm_wday, local.tm_hour, local.tm_min, local.tm_sec};
     }
-    const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(now - m_setAt).count();
-    const ClockValue& s = *m_setValue;
+    const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(now - setAt_).count();
+    const ClockValue& s = *setValue_;
     long long secs = ((s.weekday * 24LL + s.hour) * 60 + s.minute) * 60 + s.second + elapsed;
     secs %= kSecondsPerWeek;
     ClockValue v;
@@ -132,8 +132,8 @@ ClockValue SimDevice::clockAt(SteadyClock::time_point now) const {
 }
 
 void SimDevice::setClock(const ClockValue& value, SteadyClock::time_point now) {
-    m_setValue = value;
-    m_setAt = now;
+    setValue_ = value;
+    setAt_ = now;
 }
 
 SimDevice::Answer SimDevice::handle(std::string_view cmd, SteadyClock::time_point now) {
@@ -153,7 +153,7 @@ SimDevice::Answer SimDevice::handle(std::string_view cmd, SteadyClock::time_poin
         return a;
     }
     if (cmd.size() == 2 && cmd[0] == 'L' && cmd[1] >= '0' && cmd[1] <= '9') {
-        const Reservation& r = m_table[std::size_t(cmd[1] - '0')];
+        const Reservation& r = table_[std::size_t(cmd[1] - '0')];
         a.reply = "L";
         for (int v : {r.day, r.hour, r.minute, r.second, r.flag})
             appendHex(a.reply, v);
@@ -167,7 +167,7 @@ SimDevice::Answer SimDevice::handle(std::string_view cmd, SteadyClock::time_poin
         const int flag = hexField(cmd, 10);
         if (inRange(day, 0, 7) && inRange(hour, 0, 23) && inRange(minute, 0, 59) &&
             inRange(second, 0, 59) && flag >= 0) {
-            m_table[std::size_t(cmd[1] - '0')] =
+            table_[std::size_t(cmd[1] - '0')] =
                 Reservation{std::uint8_t(day), std::uint8_t(hour), std::uint8_t(minute),
                             std::uint8_t(second), std::uint8_t(flag)};
             a.reply = "*";

@@ -51,13 +51,13 @@ public:
     ClockValue clockAt(SteadyClock::time_point now) const;
     void setClock(const ClockValue& value, SteadyClock::time_point now);
 
-    const Table& table() const { return m_table; }
-    void setTable(const Table& table) { m_table = table; }
+    const Table& table() const { return table_; }
+    void setTable(const Table& table) { table_ = table; }
 
 private:
-    Table m_table{};
-    std::optional<ClockValue> m_setValue;
-    SteadyClock::time_point m_setAt{};
+    Table table_{};
+    std::optional<ClockValue> setValue_;
+    SteadyClock::time_point setAt_{};
 };
 
 } // namespace sim

@@ -17,7 +17,8 @@ const char* const kUsage =
     "  --nak K              answer the first K commands with \"N\"\n"
     "  --pieces N --gap MS  send each reply in N pieces, MS ms apart\n"
     "  --delay MS           answer MS ms after the command\n"
-    "  --baud B             pace output at B bit/s, 10 bits a byte\n"
+    "  --baud B             pace the line both ways at B bit/s, 10 bits a byte; a command\n"
+    "                       counts from the arrival of its CR\n"
     "  --stray TEXT         send TEXT (no CR) after every reply\n"
     "  --stray-after MS     ... MS ms after the reply's last byte (default 0)\n"
     "  --unsolicited TEXT   send TEXT \"*\" CR unasked: once, 1000 ms after start, or\n"
@@ -25,7 +26,9 @@ const char* const kUsage =
     "  --stop-after K       answer the first K commands, then nothing\n"
     "  --vanish-after K     answer K commands; on the next one close the pty, remove the\n"
     "                       link and exit with status 0\n"
-    "  --fail CMD           answer \"ERR\" to the command CMD (may be given again)\n";
+    "  --fail CMD           answer \"ERR\" to the command CMD (may be given again)\n"
+    "  --version            print \"morvane-sim VERSION\" and exit\n"
+    "  --help               print this text and exit\n";
 
 namespace {
 
@@ -53,6 +56,10 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
         const std::string& a = args[i];
         if (a == "--help" || a == "-h")
             return fail("");
+        if (a == "--version") {
+            o.showVersion = true;
+            return o;
+        }
         if (a == "--silent") {
             o.silent = true;
             continue;

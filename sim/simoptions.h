@@ -16,7 +16,7 @@ struct Options {
     int pieces = 1;        // --pieces N: split each reply into N pieces
     int gapMs = 0;         // --gap MS: pause between pieces
     int delayMs = 0;       // --delay MS: answer this late
-    long baud = 0;         // --baud B: pace output at B bit/s (10 bits a byte); 0 = unpaced
+    long baud = 0;         // --baud B: pace both ways at B bit/s (10 bits a byte); 0 = unpaced
     std::string stray;     // --stray TEXT: sent after every reply, no terminator
     int strayAfterMs = 0;  // --stray-after MS: pause between a reply and its stray text
     std::optional<std::string> unsolicited; // --unsolicited TEXT: sent as TEXT "*" CR
@@ -24,10 +24,12 @@ struct Options {
     int stopAfter = -1;               // --stop-after K: answer K commands, then nothing
     int vanishAfter = -1;             // --vanish-after K: close the pty on command K+1
     std::vector<std::string> failing; // --fail CMD: answer "ERR" to this command (repeatable)
+    bool showVersion = false;         // --version: print the version and exit
 };
 
 // Returns the options, or nothing with a message in *error. "--help" gives
-// nothing with an empty error.
+// nothing with an empty error; "--version" gives options with showVersion set
+// and the rest of the arguments unread.
 std::optional<Options> parseOptions(const std::vector<std::string>& args, std::string* error);
 
 extern const char* const kUsage;

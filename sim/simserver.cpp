@@ -18,14 +18,19 @@ namespace sim {
 namespace {
 
 constexpr std::size_t kMaxLine = 256;
+// With --baud, a PC that writes faster than the wire carries fills the input
+// queue; once it holds this much the pty is no longer read, so the rest waits
+// in the kernel's bounded pty buffer and the PC's writes block, as they do on
+// a serial port whose transmit buffer is full.
+constexpr std::size_t kMaxPendingInput = 4096;
 // Output nobody reads piles up in the pty; beyond this, new output is dropped.
 constexpr std::size_t kMaxQueued = 64 * 1024;
 constexpr auto kUnsolicitedOnceAfter = std::chrono::milliseconds(1000);
 
-volatile std::sig_atomic_t g_stop = 0;
+volatile std::sig_atomic_t stopRequested = 0;
 
 void onSignal(int) {
-    g_stop = 1;
+    stopRequested = 1;
 }
 
 std::chrono::milliseconds ms(int v) {
@@ -53,10 +58,10 @@ std::string errnoText(const std::string& what) {
 } // namespace
 
 SimServer::SimServer(Options options, SimDevice& device)
-    : m_opt(std::move(options)), m_device(device) {
-    if (m_opt.baud > 0)
-        m_byteTime = std::chrono::duration_cast<Duration>(
-            std::chrono::duration<double>(10.0 / double(m_opt.baud)));
+    : options_(std::move(options)), device_(device) {
+    if (options_.baud > 0)
+        byteTime_ = std::chrono::duration_cast<Duration>(
+            std::chrono::duration<double>(10.0 / double(options_.baud)));
 }
 
 SimServer::~SimServer() {
@@ -77,34 +82,34 @@ bool SimServer::open(std::string* error) {
     sigemptyset(&block);
     for (int s : {SIGTERM, SIGINT, SIGHUP})
         sigaddset(&block, s);
-    ::sigprocmask(SIG_BLOCK, &block, &m_waitMask);
+    ::sigprocmask(SIG_BLOCK, &block, &waitMask_);
     for (int s : {SIGTERM, SIGINT, SIGHUP})
-        sigdelset(&m_waitMask, s);
+        sigdelset(&waitMask_, s);
 
-    if (!m_opt.logPath.empty()) {
-        m_logFd = ::open(m_opt.logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-        if (m_logFd < 0) {
-            *error = errnoText("cannot open log " + m_opt.logPath);
+    if (!options_.logPath.empty()) {
+        logFd_ = ::open(options_.logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        if (logFd_ < 0) {
+            *error = errnoText("cannot open log " + options_.logPath);
             return false;
         }
     }
-    if (::openpty(&m_master, &m_slave, nullptr, nullptr, nullptr) != 0) {
+    if (::openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0) {
         *error = errnoText("openpty");
         return false;
     }
     char name[256];
-    if (::ttyname_r(m_slave, name, sizeof name) != 0) {
+    if (::ttyname_r(slave_, name, sizeof name) != 0) {
         *error = errnoText("ttyname");
         return false;
     }
-    m_slavePath = name;
-    ::fcntl(m_master, F_SETFD, FD_CLOEXEC);
-    ::fcntl(m_slave, F_SETFD, FD_CLOEXEC);
-    ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
+    slavePath_ = name;
+    ::fcntl(master_, F_SETFD, FD_CLOEXEC);
+    ::fcntl(slave_, F_SETFD, FD_CLOEXEC);
+    ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
 
     // The line discipline of the slave decides translation and echo: raw, 8N1.
     termios tio{};
-    if (::tcgetattr(m_slave, &tio) != 0) {
+    if (::tcgetattr(slave_, &tio) != 0) {
         *error = errnoText("tcgetattr");
         return false;
     }
@@ -113,44 +118,44 @@ bool SimServer::open(std::string* error) {
     tio.c_cflag |= CS8 | CLOCAL | CREAD;
     ::cfsetispeed(&tio, B9600);
     ::cfsetospeed(&tio, B9600);
-    if (::tcsetattr(m_slave, TCSANOW, &tio) != 0) {
+    if (::tcsetattr(slave_, TCSANOW, &tio) != 0) {
         *error = errnoText("tcsetattr");
         return false;
     }
 
-    if (!m_opt.linkPath.empty()) {
+    if (!options_.linkPath.empty()) {
         struct stat st {};
-        if (::lstat(m_opt.linkPath.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
-            *error = "refusing to replace " + m_opt.linkPath + ": not a symbolic link";
+        if (::lstat(options_.linkPath.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
+            *error = "refusing to replace " + options_.linkPath + ": not a symbolic link";
             return false;
         }
         // Made under a temporary name and renamed, so the link never goes missing.
-        const std::string tmp = m_opt.linkPath + ".sim" + std::to_string(::getpid());
+        const std::string tmp = options_.linkPath + ".sim" + std::to_string(::getpid());
         ::unlink(tmp.c_str());
-        if (::symlink(m_slavePath.c_str(), tmp.c_str()) != 0 ||
-            ::rename(tmp.c_str(), m_opt.linkPath.c_str()) != 0) {
-            *error = errnoText("cannot make link " + m_opt.linkPath);
+        if (::symlink(slavePath_.c_str(), tmp.c_str()) != 0 ||
+            ::rename(tmp.c_str(), options_.linkPath.c_str()) != 0) {
+            *error = errnoText("cannot make link " + options_.linkPath);
             ::unlink(tmp.c_str());
             return false;
         }
-        m_linkMade = true;
+        linkMade_ = true;
     }
 
-    std::fprintf(stdout, "%s\n", m_slavePath.c_str());
+    std::fprintf(stdout, "%s\n", slavePath_.c_str());
     std::fflush(stdout);
     return true;
 }
 
 void SimServer::closeAll() {
-    if (m_linkMade) {
+    if (linkMade_) {
         // Only our own link: someone may have pointed it elsewhere meanwhile.
         char target[512];
-        const ssize_t n = ::readlink(m_opt.linkPath.c_str(), target, sizeof target - 1);
-        if (n >= 0 && std::string(target, std::size_t(n)) == m_slavePath)
-            ::unlink(m_opt.linkPath.c_str());
-        m_linkMade = false;
+        const ssize_t n = ::readlink(options_.linkPath.c_str(), target, sizeof target - 1);
+        if (n >= 0 && std::string(target, std::size_t(n)) == slavePath_)
+            ::unlink(options_.linkPath.c_str());
+        linkMade_ = false;
     }
-    for (int* fd : {&m_master, &m_slave, &m_logFd}) {
+    for (int* fd : {&master_, &slave_, &logFd_}) {
         if (*fd >= 0)
             ::close(*fd);
         *fd = -1;
@@ -158,34 +163,37 @@ void SimServer::closeAll() {
 }
 
 int SimServer::run() {
-    sigset_t waitMask = m_waitMask;
+    sigset_t waitMask = waitMask_;
 
     const TimePoint start = SteadyClock::now();
-    m_lastEnd = m_lineFree = start;
-    if (m_opt.unsolicited) {
-        m_unsolicitedPending = true;
-        m_nextUnsolicited = start + (m_opt.everyMs > 0 ? ms(m_opt.everyMs) : kUnsolicitedOnceAfter);
+    lastEnd_ = lineFree_ = start;
+    if (options_.unsolicited) {
+        unsolicitedPending_ = true;
+        nextUnsolicited_ =
+            start + (options_.everyMs > 0 ? ms(options_.everyMs) : kUnsolicitedOnceAfter);
     }
 
     char buf[4096];
-    while (!g_stop) {
+    while (!stopRequested) {
         TimePoint now = SteadyClock::now();
-        if (m_unsolicitedPending && !m_vanishing && now >= m_nextUnsolicited) {
-            enqueue(*m_opt.unsolicited + "*\r", now, {});
-            if (m_opt.everyMs > 0) {
-                m_nextUnsolicited += ms(m_opt.everyMs);
-                if (m_nextUnsolicited <= now)
-                    m_nextUnsolicited = now + ms(m_opt.everyMs);
+        deliverInput(now);
+        if (unsolicitedPending_ && !vanishing_ && now >= nextUnsolicited_) {
+            enqueue(*options_.unsolicited + "*\r", now, {});
+            if (options_.everyMs > 0) {
+                nextUnsolicited_ += ms(options_.everyMs);
+                if (nextUnsolicited_ <= now)
+                    nextUnsolicited_ = now + ms(options_.everyMs);
             } else {
-                m_unsolicitedPending = false;
+                unsolicitedPending_ = false;
             }
         }
         pumpOutput(now);
-        if (m_vanishing && m_out.empty())
+        if (vanishing_ && out_.empty())
             break;
 
-        pollfd pfd{m_master, short(m_vanishing ? 0 : POLLIN), 0};
-        if (m_writeBlocked)
+        const bool reading = !vanishing_ && input_.size() < kMaxPendingInput;
+        pollfd pfd{master_, short(reading ? POLLIN : 0), 0};
+        if (writeBlocked_)
             pfd.events |= POLLOUT;
         const TimePoint wake = nextWake(now);
         timespec ts{};
@@ -206,11 +214,12 @@ int SimServer::run() {
             return 1;
         }
         if (pfd.revents & POLLOUT)
-            m_writeBlocked = false;
+            writeBlocked_ = false;
         if (pfd.revents & POLLIN) {
-            const ssize_t n = ::read(m_master, buf, sizeof buf);
+            const ssize_t n =
+                ::read(master_, buf, std::min(sizeof buf, kMaxPendingInput - input_.size()));
             if (n > 0) {
-                onInput(buf, std::size_t(n), SteadyClock::now());
+                onRead(buf, std::size_t(n), SteadyClock::now());
             } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
                 // EIO: no client; cannot happen while the slave is held, but never spin on it.
                 ::usleep(50000);
@@ -223,47 +232,74 @@ int SimServer::run() {
     return 0;
 }
 
-void SimServer::onInput(const char* data, std::size_t size, TimePoint now) {
-    for (std::size_t i = 0; i < size && !m_vanishing; ++i) {
+void SimServer::onRead(const char* data, std::size_t size, TimePoint now) {
+    if (options_.baud == 0) {
+        onInput(data, size, now, Duration::zero());
+        return;
+    }
+    // What arrived before this read goes first. Anything left is still on the
+    // wire, so the new bytes follow it; otherwise the first of them arrives a
+    // byte time from now.
+    deliverInput(now);
+    if (input_.empty())
+        inputFirst_ = now + byteTime_;
+    input_.append(data, size);
+}
+
+void SimServer::deliverInput(TimePoint now) {
+    if (input_.empty() || now < inputFirst_)
+        return;
+    const auto count =
+        std::min<std::size_t>(input_.size(), std::size_t((now - inputFirst_) / byteTime_) + 1);
+    onInput(input_.data(), count, inputFirst_, byteTime_);
+    input_.erase(0, count);
+    inputFirst_ += byteTime_ * Duration::rep(count);
+    if (vanishing_)
+        input_.clear();
+}
+
+// Byte i of data arrives at first + i * step; a line is handled when its CR arrives.
+void SimServer::onInput(const char* data, std::size_t size, TimePoint first, Duration step) {
+    for (std::size_t i = 0; i < size && !vanishing_; ++i) {
         const char c = data[i];
         if (c == '\n')
             continue;
         if (c == '\r') {
-            onLine(now);
+            onLine(first + step * Duration::rep(i));
             continue;
         }
-        if (m_line.size() < kMaxLine)
-            m_line += c;
+        if (line_.size() < kMaxLine)
+            line_ += c;
         else
-            m_lineOverflow = true;
+            lineOverflow_ = true;
     }
 }
 
 void SimServer::onLine(TimePoint now) {
-    const std::string line = std::move(m_line);
-    const bool overflow = m_lineOverflow;
-    m_line.clear();
-    m_lineOverflow = false;
-    ++m_commandCount;
+    const std::string line = std::move(line_);
+    const bool overflow = lineOverflow_;
+    line_.clear();
+    lineOverflow_ = false;
+    ++commandCount_;
     // Logged before answering: once a reply is seen, its command is in the log.
     logLine(line);
 
-    if (m_opt.vanishAfter >= 0 && m_commandCount > m_opt.vanishAfter) {
-        m_vanishing = true;
+    if (options_.vanishAfter >= 0 && commandCount_ > options_.vanishAfter) {
+        vanishing_ = true;
         return;
     }
-    if (m_opt.silent || (m_opt.stopAfter >= 0 && m_commandCount > m_opt.stopAfter))
+    if (options_.silent || (options_.stopAfter >= 0 && commandCount_ > options_.stopAfter))
         return;
-    if (m_commandCount <= m_opt.nak) {
+    if (commandCount_ <= options_.nak) {
         answer("N", now);
         return;
     }
-    if (overflow ||
-        std::find(m_opt.failing.begin(), m_opt.failing.end(), line) != m_opt.failing.end()) {
+    if (overflow || std::find(options_.failing.begin(), options_.failing.end(), line) !=
+                        options_.failing.end()) {
         answer("ERR", now);
         return;
     }
-    const SimDevice::Answer a = m_device.handle(line, now);
+    const SimDevice::Answer a = device_.handle(line, now);
     if (a.tableChanged)
         saveTable();
     answer(a.reply, now);
@@ -271,40 +307,49 @@ void SimServer::onLine(TimePoint now) {
 
 void SimServer::answer(const std::string& reply, TimePoint now) {
     const std::string text = reply + "\r";
-    const TimePoint at = now + ms(m_opt.delayMs);
-    const std::size_t pieces = std::min<std::size_t>(std::size_t(m_opt.pieces), text.size());
+    const TimePoint at = now + ms(options_.delayMs);
+    const std::size_t pieces = std::min<std::size_t>(std::size_t(options_.pieces), text.size());
     std::size_t from = 0;
     for (std::size_t i = 0; i < pieces; ++i) {
         const std::size_t to = text.size() * (i + 1) / pieces;
         enqueue(text.substr(from, to - from), at,
-                i == 0 ? Duration::zero() : Duration(ms(m_opt.gapMs)));
+                i == 0 ? Duration::zero() : Duration(ms(options_.gapMs)));
         from = to;
     }
-    if (!m_opt.stray.empty())
-        enqueue(m_opt.stray, at, ms(m_opt.strayAfterMs));
+    if (!options_.stray.empty())
+        enqueue(options_.stray, at, ms(options_.strayAfterMs));
 }
 
 void SimServer::enqueue(std::string data, TimePoint notBefore, Duration gap) {
-    if (data.empty() || m_outBytes + data.size() > kMaxQueued)
+    if (data.empty() || outBytes_ + data.size() > kMaxQueued)
         return;
-    m_outBytes += data.size();
-    m_out.push_back(Segment{std::move(data), notBefore, gap, 0});
+    outBytes_ += data.size();
+    out_.push_back(Segment{std::move(data), notBefore, gap, 0});
 }
 
 SimServer::TimePoint SimServer::segmentStart(const Segment& s) const {
     if (s.sent > 0)
         return s.notBefore; // already under way
-    return std::max(s.notBefore, m_lastEnd + s.gap);
+    return std::max(s.notBefore, lastEnd_ + s.gap);
 }
 
 SimServer::TimePoint SimServer::nextWake(TimePoint now) const {
     TimePoint wake = TimePoint::max();
-    if (m_unsolicitedPending && !m_vanishing)
-        wake = m_nextUnsolicited;
-    if (!m_out.empty() && !m_writeBlocked) {
-        TimePoint due = segmentStart(m_out.front());
-        if (m_opt.baud > 0)
-            due = std::max(due, m_lineFree) + m_byteTime;
+    if (unsolicitedPending_ && !vanishing_)
+        wake = nextUnsolicited_;
+    if (!input_.empty() && !vanishing_) {
+        // Only a CR does anything, so wake for the first one to arrive; a full
+        // queue also wakes when half of it has arrived, to read on in time.
+        std::size_t at = input_.find('\r');
+        if (input_.size() >= kMaxPendingInput)
+            at = std::min(at, input_.size() / 2);
+        if (at != std::string::npos)
+            wake = std::min(wake, inputFirst_ + byteTime_ * Duration::rep(at));
+    }
+    if (!out_.empty() && !writeBlocked_) {
+        TimePoint due = segmentStart(out_.front());
+        if (options_.baud > 0)
+            due = std::max(due, lineFree_) + byteTime_;
         wake = std::min(wake, due);
     }
     (void)now;
@@ -312,68 +357,68 @@ SimServer::TimePoint SimServer::nextWake(TimePoint now) const {
 }
 
 void SimServer::pumpOutput(TimePoint now) {
-    while (!m_out.empty() && !m_writeBlocked) {
-        Segment& s = m_out.front();
+    while (!out_.empty() && !writeBlocked_) {
+        Segment& s = out_.front();
         const TimePoint start = segmentStart(s);
         if (now < start)
             return;
         s.notBefore = start;
         std::size_t count = s.data.size() - s.sent;
-        TimePoint lineFree = m_lineFree;
-        if (m_opt.baud > 0) {
+        TimePoint lineFree = lineFree_;
+        if (options_.baud > 0) {
             // A byte goes out when its last bit would have arrived: the line is busy
             // one byte time after the later of its start and the previous byte.
-            TimePoint due = std::max(start, m_lineFree) + m_byteTime;
+            TimePoint due = std::max(start, lineFree_) + byteTime_;
             if (due + std::chrono::milliseconds(100) < now)
                 due = now; // after a stall, no burst to catch up
             count = 0;
             while (count < s.data.size() - s.sent && due <= now) {
                 ++count;
                 lineFree = due;
-                due += m_byteTime;
+                due += byteTime_;
             }
             if (count == 0)
                 return;
         }
-        const ssize_t n = ::write(m_master, s.data.data() + s.sent, count);
+        const ssize_t n = ::write(master_, s.data.data() + s.sent, count);
         if (n < 0) {
             if (errno == EAGAIN || errno == EWOULDBLOCK)
-                m_writeBlocked = true;
+                writeBlocked_ = true;
             else if (errno != EINTR) {
                 // The pty is unusable; drop what is queued rather than retry forever.
-                m_out.clear();
-                m_outBytes = 0;
+                out_.clear();
+                outBytes_ = 0;
             }
             return;
         }
-        if (m_opt.baud > 0)
-            m_lineFree = std::size_t(n) == count ? lineFree : now;
+        if (options_.baud > 0)
+            lineFree_ = std::size_t(n) == count ? lineFree : now;
         s.sent += std::size_t(n);
         if (s.sent < s.data.size()) {
-            if (m_opt.baud == 0)
-                m_writeBlocked = true; // partial write: wait for room
+            if (options_.baud == 0)
+                writeBlocked_ = true; // partial write: wait for room
             continue;
         }
-        m_lastEnd = m_opt.baud > 0 ? m_lineFree : now;
-        m_outBytes -= s.data.size();
-        m_out.pop_front();
+        lastEnd_ = options_.baud > 0 ? lineFree_ : now;
+        outBytes_ -= s.data.size();
+        out_.pop_front();
     }
 }
 
 void SimServer::logLine(const std::string& line) {
-    if (m_logFd < 0)
+    if (logFd_ < 0)
         return;
-    if (!writeAll(m_logFd, line + "\n"))
+    if (!writeAll(logFd_, line + "\n"))
         std::perror("morvane-sim: log");
 }
 
 void SimServer::saveTable() {
-    if (m_opt.tablePath.empty())
+    if (options_.tablePath.empty())
         return;
     // Written aside and renamed, so a reader never sees half a table.
-    const std::string tmp = m_opt.tablePath + ".tmp";
+    const std::string tmp = options_.tablePath + ".tmp";
     const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0 || !writeAll(fd, formatTable(m_device.table()))) {
+    if (fd < 0 || !writeAll(fd, formatTable(device_.table()))) {
         std::fprintf(stderr, "morvane-sim: cannot write %s: %s\n", tmp.c_str(),
                      std::strerror(errno));
         if (fd >= 0)
@@ -381,7 +426,7 @@ void SimServer::saveTable() {
         return;
     }
     ::close(fd);
-    if (::rename(tmp.c_str(), m_opt.tablePath.c_str()) != 0)
+    if (::rename(tmp.c_str(), options_.tablePath.c_str()) != 0)
         std::perror("morvane-sim: rename table");
 }
 

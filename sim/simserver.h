@@ -1,5 +1,5 @@
 // Serves a SimDevice on a pseudo-terminal: line framing, fault injection,
-// output pacing, the command log and the table file.
+// line pacing both ways, the command log and the table file.
 #pragma once
 
 #include <csignal>
@@ -35,7 +35,9 @@ private:
         std::size_t sent = 0;
     };
 
-    void onInput(const char* data, std::size_t size, TimePoint now);
+    void onRead(const char* data, std::size_t size, TimePoint now);
+    void deliverInput(TimePoint now);
+    void onInput(const char* data, std::size_t size, TimePoint first, Duration step);
     void onLine(TimePoint now);
     void answer(const std::string& reply, TimePoint now);
     void enqueue(std::string data, TimePoint notBefore, Duration gap);
@@ -46,29 +48,34 @@ private:
     void saveTable();
     void closeAll();
 
-    Options m_opt;
-    SimDevice& m_device;
-    int m_master = -1;
-    sigset_t m_waitMask{}; // the mask ppoll waits with: the stop signals let through
-    int m_slave = -1;      // held open so the master never sees a hang-up between clients
-    int m_logFd = -1;
-    std::string m_slavePath;
-    bool m_linkMade = false;
+    Options options_;
+    SimDevice& device_;
+    int master_ = -1;
+    sigset_t waitMask_{}; // the mask ppoll waits with: the stop signals let through
+    int slave_ = -1;      // held open so the master never sees a hang-up between clients
+    int logFd_ = -1;
+    std::string slavePath_;
+    bool linkMade_ = false;
 
-    std::string m_line;
-    bool m_lineOverflow = false;
-    long long m_commandCount = 0;
-    bool m_vanishing = false;
+    // With --baud: bytes read from the pty that are still on their way down the
+    // simulated wire; input_[i] arrives at inputFirst_ + i byte times.
+    std::string input_;
+    TimePoint inputFirst_{};
 
-    std::deque<Segment> m_out;
-    std::size_t m_outBytes = 0;
-    TimePoint m_lastEnd{};  // when the previous segment's last byte went out
-    TimePoint m_lineFree{}; // with --baud: when the line finishes the last byte
-    bool m_writeBlocked = false;
-    Duration m_byteTime{};
+    std::string line_;
+    bool lineOverflow_ = false;
+    long long commandCount_ = 0;
+    bool vanishing_ = false;
 
-    TimePoint m_nextUnsolicited{};
-    bool m_unsolicitedPending = false;
+    std::deque<Segment> out_;
+    std::size_t outBytes_ = 0;
+    TimePoint lastEnd_{};  // when the previous segment's last byte went out
+    TimePoint lineFree_{}; // with --baud: when the line finishes the last byte
+    bool writeBlocked_ = false;
+    Duration byteTime_{};
+
+    TimePoint nextUnsolicited_{};
+    bool unsolicitedPending_ = false;
 };
 
 } // namespace sim
