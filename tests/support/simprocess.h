@@ -10,6 +10,9 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <csignal>
+#include <sys/prctl.h>
+
 class SimProcess {
 public:
     SimProcess() = default;
@@ -32,6 +35,8 @@ public:
         path_.clear();
         logPath_ = dir_.filePath(QStringLiteral("sim%1.log").arg(++starts_));
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        // The simulator ends with the test, also when the test dies.
+        process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
         process_.start(program(), args + QStringList{"--log", logPath_});
         QDeadlineTimer deadline(timeoutMs);
         while (process_.waitForStarted(timeoutMs) && !process_.canReadLine() &&
@@ -62,8 +67,6 @@ public:
         return process_.state() == QProcess::NotRunning || process_.waitForFinished(timeoutMs);
     }
     int exitCode() const { return process_.exitCode(); }
-    bool isRunning() const { return process_.state() != QProcess::NotRunning; }
-    QProcess::ExitStatus exitStatus() const { return process_.exitStatus(); }
 
     QString path() const { return path_; }
     QString errorString() const { return error_; }
