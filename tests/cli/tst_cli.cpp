@@ -117,9 +117,8 @@ private slots:
         for (const char* row :
              {"set 0 every 0:00:00 off|0 7 0 0 0 0", "set 9 7 23:59:59 ON|9 7 23 59 59 1",
               "set 5 Sat 07:05:09 off|5 6 7 5 9 0", "set 1 8 12:00:00 on", "set 1 mon 24:00:00 on",
-              "set 1 mon 12:60:00 on", "set 1 mon 12:00:60 on", "set 1 mon 12:00 on",
-              "set 1 mon 1:00:00:00 on", "set 1 mon 12:00:00 yes", "set １ mon 12:00:00 on",
-              "set 1 monday 12:00:00 on", "set 1 mon 12:00:00", "sync-clock now"})
+              "set 1 mon 12:00:60 on", "set 1 mon 12:00 on", "set 1 mon 12:00:00 yes",
+              "set １ mon 12:00:00 on", "sync-clock now"})
             QTest::newRow(row) << QString(row);
     }
     void requests() {

@@ -159,10 +159,9 @@ private slots:
     void trnTimePause_data() {
         QTest::addColumn<QString>("reply");
         QTest::addColumn<qint64>("end");
-        for (const char* star : {"*\r", "ERR\r", "xE\r"})
-            QTest::newRow(star) << star << kT0 + 50;
-        for (const char* other : {"\r", "N\r"})
-            QTest::newRow(other) << other << kT0 + 1500;
+        for (auto [reply, ms] :
+             {std::pair{"*\r", 50}, {"ERR\r", 50}, {"xE\r", 50}, {"\r", 1500}, {"N\r", 1500}})
+            QTest::newRow(reply) << QString(reply) << kT0 + ms;
     }
     void trnTimePause() {
         QFETCH(QString, reply);

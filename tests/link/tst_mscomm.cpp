@@ -81,12 +81,10 @@ private slots:
             QTest::newRow(text) << QString::fromUtf8(text) << line;
         };
         add(" 9600,N,8,1", {9600, P::NoParity, 8, P::OneStop});
-        add("19200,e,7,2", {19200, P::EvenParity, 7, P::TwoStop});
-        add("300,O,5,1.5", {300, P::OddParity, 5, P::OneAndHalfStop});
-        add(" 115200,M,6,1", {115200, P::MarkParity, 6, P::OneStop});
-        add(" 1,s,8,1", {1, P::SpaceParity, 8, P::OneStop});
-        for (const char* bad : {"", " 9600,N,8", "  9600,N,8,1", " 0,N,8,1", " 99999999999,N,8,1",
-                                " 9600,X,8,1", " 9600,N,9,1", " 9600,N,8,3", " ９６００,N,8,1"})
+        add("300,o,5,1.5", {300, P::OddParity, 5, P::OneAndHalfStop});
+        add(" 115200,M,6,2", {115200, P::MarkParity, 6, P::TwoStop});
+        for (const char* bad : {" 9600,N,8", "  9600,N,8,1", " 0,N,8,1", " 99999999999,N,8,1",
+                                " 9600,X,8,1", " 9600,N,9,1", " ９６００,N,8,1"})
             add(bad, {});
     }
     void parseSettings() {

@@ -37,6 +37,8 @@ for d in libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 fonts-ipafont-g
 done
 dpkg -x "$deb" "$work/root"
 bin=$work/root/usr/bin
+version=$(dpkg-deb -f "$deb" Version)
+[ "$("$bin/morvane-sim" --version)" = "morvane-sim $version" ] || fail "morvane-sim is not $version"
 
 run=$work/run
 mkdir -p "$run" && cd "$run"

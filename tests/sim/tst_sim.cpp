@@ -32,10 +32,6 @@ QByteArray readPort(QFile& port, int crs, int ms = 3000) {
     return got;
 }
 
-QByteArray ask(QFile& port, const QByteArray& cmd) {
-    return port.write(cmd + '\r') > 0 ? readPort(port, 1) : "<write failed>";
-}
-
 const QByteArray kZero = "00 00 00 00 00\n";
 // L0, L4 (odd values), L8 (lower case) and L9 (blanks around) differ from empty.
 const QByteArray kTable = "02 07 1E 00 09\n" + kZero.repeated(3) + "FF 18 3C 3C FF\n" +
@@ -121,22 +117,6 @@ private slots:
         sim.stop();
         QCOMPARE(sim.exitCode(), 0);
         QVERIFY(!QFileInfo(link).isSymLink()); // removed on exit
-    }
-
-    // The table file made when missing and saved on a store; the version.
-    void tableAndVersion() {
-        SimProcess sim;
-        const QString table = sim.tempDir() + "/new.txt";
-        QVERIFY(sim.start({"--table", table}));
-        QFile port;
-        QVERIFY(openPort(port, sim.path()));
-        QCOMPARE(morvane::test::readAll(table), kZero.repeated(10));
-        QCOMPARE(ask(port, "D9071700003B"), QByteArray("*\r"));
-        QCOMPARE(morvane::test::readAll(table), kZero.repeated(9) + "07 17 00 00 3B\n");
-        QProcess other;
-        other.start(SimProcess::program(), {"--version"});
-        QVERIFY(other.waitForFinished(5000) && other.exitCode() == 0);
-        QCOMPARE(other.readAllStandardOutput(), "morvane-sim " MORVANE_VERSION "\n");
     }
 };
 

@@ -18,8 +18,6 @@ using namespace morvane::test;
 
 namespace {
 
-constexpr qint64 kNone = std::numeric_limits<qint64>::min(); // out of range
-
 mode_t modeOf(const QString& path) {
     struct stat st;
     return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode : 0;
@@ -258,36 +256,6 @@ private slots:
         QCOMPARE(data.join('|') + '#' + QString::number(last) + '#' + buff, want);
     }
 
-    // leadingNumber of the tag, then that value rounded half to even into 16
-    // and 32 bits.
-    void number_data() {
-        QTest::addColumn<double>("value");
-        QTest::addColumn<qint64>("r16");
-        QTest::addColumn<qint64>("r32");
-        const auto row = [](const char* text, double v, qint64 a, qint64 b) {
-            QTest::newRow(text) << v << a << b;
-        };
-        row("12abc", 12, 12, 12);
-        row(" 1 2 .5 ", 12.5, 12, 12);
-        row("\t- 3", -3, -3, -3);
-        row("1e3", 1, 1, 1);
-        row("4801.5", 4801.5, 4802, 4802);
-        row("32767.5", 32767.5, kNone, 32768);
-        row("-32768.5", -32768.5, -32768, -32768);
-        row("2147483648", 2147483648.0, kNone, kNone);
-        row("-2147483648", -2147483648.0, kNone, -2147483648LL);
-        row(qPrintable("1" + QString(400, '0')), qInf(), kNone, kNone);
-    }
-    void number() {
-        QFETCH(double, value);
-        QFETCH(qint64, r16);
-        QFETCH(qint64, r32);
-        QCOMPARE(leadingNumber(QTest::currentDataTag()), value);
-        const auto or64 = [](auto v) { return v ? qint64(*v) : kNone; };
-        QCOMPARE(or64(roundToInt16(value)), r16);
-        QCOMPARE(or64(roundToInt32(value)), r32);
-    }
-
     // The fields that differ from the defaults, "index=value"; "!N": the file
     // is refused with error N and nothing changes.
     void readSys_data() {
@@ -303,6 +271,9 @@ private slots:
         row("half to even, not a number",
             "BAUDRATE,4801.5,\r\nBITS,6.5,\r\nSTOPS,abc,\r\nComReTry,,\r\n", "1=4802 2=6 4=0 6=0");
         row("out of range keeps the value", "BAUDRATE,40000,\r\nComTimeOut,32767.5,\r\n", "");
+        // Blanks anywhere, a sign, no exponent; -32768.5 rounds to the even -32768.
+        row("number forms", "COMPORT,\t- 3,\r\nBITS,1e3,\r\nComReTry,-32768.5,\r\n",
+            "0=-3 2=1 6=-32768");
         row("tab in key, later wins", "COM\tPORT,2,\r\nCOM PORT,4,\r\nparity,o,\r\n", "0=2 3=O");
         row("too many commas", "COMPORT,5,a,b,c,d,e,f,g,h,i,\r\nBITS,7,", "0=5 2=7");
         // "d:\Data\" then "データ" and half-width "ｱ" in code page 932.
