@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "targets.h"
 
 #include "cli.h"

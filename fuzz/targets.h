@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Bodies of the fuzz targets, shared by the libFuzzer executables and the
 // regression test that replays the corpus and the saved findings.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // morvane-sim: the timer device on a pseudo-terminal, for tests and benchmarks.
 #include "simdevice.h"
 #include "simoptions.h"

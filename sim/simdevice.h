@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Protocol model of the timer device: its clock, its ten reservations and the
 // answer to each command line. No I/O here; the server feeds it lines.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Serves a SimDevice on a pseudo-terminal: line framing, fault injection,
 // line pacing both ways, the command log and the table file.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reads the reservation table from the simulator pacing its line at 9600 bit/s
 // and compares the time with what the wire itself needs; then measures the CPU
 // that a silent two-second reply wait costs.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Soak run of the real window against the simulator: load a reservation from
 // the list, change its time, send it, read the table back and rewrite the
 // backup, over and over. Reports resident memory before and after, the time a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the benchmarks share: CPU time of the process and a line wrapper that
 // counts the bytes both ways.
 #pragma once

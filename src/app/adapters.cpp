@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "adapters.h"
 
 #include <QCheckBox>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // File access on POSIX systems: errno mapped to the file error numbers,
 // symbolic links followed so that they survive a replace, devices and FIFOs
 // written in place.

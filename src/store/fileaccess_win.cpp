@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // File access on Windows, through Qt: QSaveFile replaces a file in one step.
 #include <QtGlobal>
 

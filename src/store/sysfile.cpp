@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sysfile.h"
 
 #include "strutil.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "textfile.h"
 
 #include "fileaccess.h"

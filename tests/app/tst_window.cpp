@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real window, against morvane-sim where a device is needed: what only
 // the window shows (files at start-up, panels, enabled controls, clicks and
 // keys reaching the right action, a close while busy), with the simulator's

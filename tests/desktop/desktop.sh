@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # What only a desktop shows, under Xvfb with a window manager (openbox):
 #   1. tools/run opens its demo on the simulator's table, without a first-start
 #      message, and the window's outer height is the design's from the start;

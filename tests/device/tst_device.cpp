@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The device's text formats, the operations over a scripted device, and the
 // decisions of the send, restore and settings actions.
 #include "device.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fault matrix: the real window against every fault mode of morvane-sim, for
 // every action that talks to the device and can still be started. Each cell
 // runs alone (own folder, simulator and window) and checks the messages

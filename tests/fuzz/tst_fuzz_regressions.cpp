@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs every fuzz target body over its seed corpus and its saved findings,
 // with the normal compiler: a fixed finding stays fixed. A body aborts with
 // the input's name when an invariant breaks.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The command exchange on a scripted line and a fake clock: attempts, the
 // inactivity time-out in ticks, the messages and what is left in the reply.
 #include "exchange.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The comm component: settings strings, port paths, COM_Init, and the real
 // QSerialPort path on a pseudo-terminal made here with openpty.
 #include "mscomm.h"

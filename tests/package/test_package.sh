@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Packs the build tree as a .deb, checks that it depends on the Qt runtime
 # and a Japanese font, unpacks it into a scratch root and runs the installed
 # programs against the installed simulator, in a folder whose settings file

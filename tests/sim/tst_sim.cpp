@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Drives morvane-sim over its pseudo-terminal with plain POSIX I/O.
 #include "simprocess.h"
 #include "testdata.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whole-file text I/O and its error numbers against real file-system
 // conditions, the string utilities, the settings file and the backup file.
 #include "backup.h"

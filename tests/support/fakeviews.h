@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The list and the editor as plain data, for the device operations without a
 // window. Selecting an item a selector does not have is a fault.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reads the window as the user sees it, through its controls' names.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs morvane-sim for a test: starts it, learns its pty path, reads its
 // command log, and stops it on destruction.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What several suites share: the simulator's reservation table as a file and
 // as the list shows it, the twelve commands of a table read, and the settings
 // file's bytes.
