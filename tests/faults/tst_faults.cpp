@@ -26,7 +26,6 @@ namespace {
 // What happens on the line around the action.
 enum class Around {
     kPlain,        // nothing arrives late
-    kTrailing,     // text arrives after the last reply: wait for its time-out message
     kUnsolicited,  // "TICK*" CR every 1.2 s: run the action between two of them
     kKilledBefore, // the simulator is stopped (its pty closed) just before the action
 };
@@ -46,7 +45,6 @@ struct Cell {
 };
 
 const QString kNc = kMsgNotConnected;
-const QString kTo = kMsgTimeOut;
 const QString kInvalid = QStringLiteral("COM ポートが無効です。");
 const QString kNowEditor = QStringLiteral("現在|水　|09|05|07|0");
 const QStringList kSetClock = {"N 03090507"};  // the PC: Wednesday 09:05:07
@@ -128,15 +126,11 @@ struct Family {
 // clang-format off
 const QList<Family>& families() {
     static const QList<Family> kFamilies = {
-    // A device that never answers, or 2.2 s late so that the late reply times
-    // out in the receive event: start-up fails and switches sending off, the
-    // list stays empty; only the settings panel is left to try.
+    // A device that never answers: start-up fails and switches sending off,
+    // the list stays empty; only the settings panel is left to try.
         {"silent", {"--silent"}, Around::kPlain, {
             {.name = "startup", .messages = {kNc}, .sent = {"QT"}, .enabled = false},
             {.name = "confirm", .messages = {kNc}, .sent = {"QT"}, .enabled = false}}},
-        {"lateLong", {"--delay", "2200"}, Around::kTrailing, {
-            {.name = "startup", .messages = {kNc, kTo}, .sent = {"QT"}, .enabled = false},
-            {.name = "confirm", .messages = {kNc, kTo}, .sent = {"QT"}, .enabled = false}}},
     // Replies in three pieces, or 300 ms late (within the time-out even when a
     // second boundary falls into the wait), or with "TICK*" CR arriving unasked
     // between actions (collected without a message, never part of a reply;
@@ -221,15 +215,12 @@ void TstFaults::run() {
     MainForm form;
     form.setNowProvider([] { return QDateTime(QDate(2026, 12, 2), QTime(9, 5, 7)); });
     const auto tick = [&form] { return form.link.RecBuf == QLatin1String("TICK*\r"); };
-    const auto timedOut = [this] { return messages_.contains(kTo); };
     if (action == "startup" && a == Around::kUnsolicited) // a tick waits when the port opens
         QThread::msleep(ulong(std::max<qint64>(0, 1300 - sinceSim.elapsed())));
     if (action != "startup") {
         form.Form_Load();
         // The action starts from a quiet line.
         QVERIFY(a != Around::kUnsolicited || QTest::qWaitFor(tick, 4000));
-        QVERIFY(a != Around::kTrailing || !simArgs.contains("--delay") ||
-                QTest::qWaitFor(timedOut, 8000));
         messages_.clear();
     }
     if (a == Around::kKilledBefore) {
@@ -257,9 +248,6 @@ void TstFaults::run() {
     // Receive events held back during the action.
     QVERIFY2(a != Around::kUnsolicited || QTest::qWaitFor(tick, 4000),
              "unasked text not collected");
-    QVERIFY2(a != Around::kTrailing || sim.loggedCommands().size() == mark ||
-                 QTest::qWaitFor(timedOut, 6000),
-             "trailing text did not time out");
     QTest::qWait(50);
 
     QCOMPARE(messages_, cell.messages);
