@@ -4,7 +4,6 @@
 #include "cli.h"
 #include "device.h"
 #include "exchange.h"
-#include "fakeclock.h"
 #include "fakeline.h"
 #include "fakeviews.h"
 #include "formats.h"

@@ -73,7 +73,8 @@ int main(int argc, char** argv) {
         std::printf("  wire-time limit   %.4f s\n", wire);
         std::printf("  mean time         %.4f s  (ratio %.3f)\n", total / rounds,
                     total / rounds / wire);
-        std::printf("  best time         %.4f s  (ratio %.3f, target <= 1.05)\n", best, best / wire);
+        std::printf("  best time         %.4f s  (ratio %.3f, target <= 1.05)\n", best,
+                    best / wire);
     }
 
     {

@@ -9,7 +9,6 @@
 #include "simprocess.h"
 #include "testdata.h"
 
-#include <QApplication>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QMessageBox>

@@ -101,15 +101,14 @@ private slots:
 
     void settingsStringAndPaths() {
         SysSettingsRecord s;
-        QCOMPARE(commSettingsString(s), QStringLiteral(" 9600,N,8,1"));
         s.BAUDRATE = -300;
         s.PARITY = QStringLiteral("e");
-        QCOMPARE(commSettingsString(s), QStringLiteral("-300,e,8,1"));
-        PtyRig rig;
-        const QString dir = rig.appDir.path();
-        QCOMPARE(portPathFor(3, dir), rig.appDir.filePath("COM3"));
-        QCOMPARE(portPathFor(5, dir), rig.appDir.filePath("COM5")); // dangling still counts
-        QCOMPARE(portPathFor(4, dir) + portPathFor(0, dir), QStringLiteral("/dev/ttyS3"));
+        QCOMPARE(commSettingsString(SysSettingsRecord{}) + commSettingsString(s),
+                 QStringLiteral(" 9600,N,8,1-300,e,8,1"));
+        PtyRig rig; // COM3 and a dangling COM5 there; no COM4
+        QCOMPARE(portPathFor(4, rig.appDir.path()) + portPathFor(0, rig.appDir.path()),
+                 QStringLiteral("/dev/ttyS3"));
+        QCOMPARE(portPathFor(5, rig.appDir.path()), rig.appDir.filePath("COM5"));
     }
 
     void openExchangeAndGoAway() {

@@ -6,7 +6,6 @@
 #include "views.h"
 
 #include <QStringList>
-#include <QtGlobal>
 
 namespace morvane::test {
 

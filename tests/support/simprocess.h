@@ -5,8 +5,6 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QDir>
-#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
@@ -16,40 +14,25 @@
 
 class SimProcess {
 public:
-    SimProcess() = default;
-    SimProcess(const SimProcess&) = delete;
-    SimProcess& operator=(const SimProcess&) = delete;
     ~SimProcess() { stop(); }
 
-    // The simulator binary: $MORVANE_SIM, else ../bin/morvane-sim next to the test.
-    static QString program() {
-        const QString env = qEnvironmentVariable("MORVANE_SIM");
-        return !env.isEmpty()
-                   ? env
-                   : QDir(QCoreApplication::applicationDirPath()).filePath("../bin/morvane-sim");
-    }
-
-    // Starts the simulator with extra arguments, logging to a file of its own,
-    // and waits for its pty path. False (with errorString()) on failure.
-    bool start(const QStringList& args = {}, int timeoutMs = 5000) {
+    // Starts $MORVANE_SIM (else ../bin/morvane-sim next to the test) with
+    // extra arguments, logging to a file of its own, and waits for its pty
+    // path. False (with errorString()) on failure.
+    bool start(const QStringList& args = {}) {
         stop();
-        path_.clear();
+        const QString program = qEnvironmentVariable(
+            "MORVANE_SIM", QCoreApplication::applicationDirPath() + "/../bin/morvane-sim");
         logPath_ = dir_.filePath(QStringLiteral("sim%1.log").arg(++starts_));
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         // The simulator ends with the test, also when the test dies.
         process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-        process_.start(program(), args + QStringList{"--log", logPath_});
-        QDeadlineTimer deadline(timeoutMs);
-        while (process_.waitForStarted(timeoutMs) && !process_.canReadLine() &&
-               process_.state() == QProcess::Running && !deadline.hasExpired())
-            process_.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
-        if (process_.canReadLine())
-            path_ = QString::fromLocal8Bit(process_.readLine()).trimmed();
-        if (path_.isEmpty()) {
-            error_ = QStringLiteral("%1 gave no pty path: %2")
-                         .arg(program(), process_.readAllStandardOutput());
-            stop();
-        }
+        process_.start(program, args + QStringList{"--log", logPath_});
+        for (QDeadlineTimer deadline(5000);
+             process_.waitForStarted(1000) && !process_.canReadLine() && !deadline.hasExpired();)
+            process_.waitForReadyRead(100);
+        path_ = QString::fromLocal8Bit(process_.readLine()).trimmed();
+        error_ = QStringLiteral("%1 gave no pty path").arg(program);
         return !path_.isEmpty();
     }
 
@@ -68,7 +51,6 @@ public:
         return process_.state() == QProcess::NotRunning || process_.waitForFinished(timeoutMs);
     }
     int exitCode() const { return process_.exitCode(); }
-
     QString path() const { return path_; }
     QString errorString() const { return error_; }
     // A scratch directory that lives as long as this object (tables, links).
@@ -77,17 +59,15 @@ public:
     // Every command line received so far, without its CR, in order.
     QStringList loggedCommands() const {
         QFile f(logPath_);
-        if (!f.open(QIODevice::ReadOnly))
-            return {};
-        QStringList lines = QString::fromLatin1(f.readAll()).split(u'\n');
+        QStringList lines =
+            QString::fromLatin1(f.open(QIODevice::ReadOnly) ? f.readAll() : "").split(u'\n');
         lines.removeLast(); // after the last line end
         return lines;
     }
 
     // Waits (bounded) until at least `count` commands are in the log.
-    bool waitForLoggedCount(int count, int timeoutMs = 3000) const {
-        for (QDeadlineTimer deadline(timeoutMs); loggedCommands().size() < count;
-             QThread::msleep(10))
+    bool waitForLoggedCount(int count) const {
+        for (QDeadlineTimer deadline(3000); loggedCommands().size() < count; QThread::msleep(10))
             if (deadline.hasExpired())
                 return false;
         return true;
