@@ -110,6 +110,13 @@ private slots:
         QTEST(readAll(dir + "/Morvane.DAT"), "backup");
     }
 
+    // The clock in JSON: Sunday is day 0; a clock row of another shape is null.
+    void clockJson() {
+        QCOMPARE(tableJson({QStringLiteral("現在 :日　01:02:03")})["clock"].toObject(),
+                 (QJsonObject{{"day", 0}, {"time", "01:02:03"}}));
+        QVERIFY(tableJson({QStringLiteral("現在 :日　01:02")})["clock"].isNull());
+    }
+
     // A command line's reservation as the editor's values ("reservation day
     // hour minute second enable"), or refused.
     void requests_data() {

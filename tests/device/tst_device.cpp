@@ -245,6 +245,9 @@ private slots:
         QTest::newRow("last query fails: row 0 kept")
             << lines.mid(0, 1) << QStringList{"X0312\r", "ERR\r"}
             << sent.mid(0, 4) + clock.mid(0, 1) << first + lines.mid(0, 1) << failed;
+        QTest::newRow("last clock unreadable: row 0 kept")
+            << lines.mid(0, 1) << QStringList{"X0312\r", "X\r"} << sent.mid(0, 4) + clock.mid(0, 1)
+            << first + lines.mid(0, 1) << failed;
         QTest::newRow("silent device")
             << lines << QStringList() << clock.mid(0, 1) << QStringList() << failed;
         QTest::newRow("line gone at D1: stop there")

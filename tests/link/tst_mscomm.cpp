@@ -119,11 +119,13 @@ private slots:
         rig.settings.BITS = 9;
         QCOMPARE(rig.open(comm), qint16(99));
         rig.settings.BITS = 8;
+        rig.settings.PARITY = QStringLiteral("E");
         for (qint16 refused : {0, 5})
             QCOMPARE(rig.open(comm, refused), qint16(99));
         QVERIFY(!comm.PortOpen());
         QCOMPARE(rig.open(comm), qint16(0));
         QCOMPARE(comm.portPath(), rig.appDir.filePath("COM3"));
+        QCOMPARE(comm.findChild<QSerialPort*>()->parity(), QSerialPort::EvenParity);
         QVERIFY(!comm.waitForInput(100));
         QCOMPARE(comm.InBufferCount(), 0);
 

@@ -133,6 +133,7 @@ private slots:
         row(false, "nodir/x.txt", 76, noPath);
         row(false, "", 52, badName);
         row(false, "sub", 75, numbered(75));
+        row(false, "/dev/zero", 7, numbered(7)); // no size given: counted while reading
         row(false, "/proc/self/mem", 57, "固定ディスク エラーが発生しました。");
         row(false, "/sys/bus/pci/rescan", 70, numbered(70)); // refused even to root
         row(true, "/sys/morvane-test.txt", 70, numbered(70));
