@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 
 using namespace morvane;
 using namespace morvane::test;
@@ -157,6 +158,14 @@ private slots:
 
     void panelsSwitchOnTheFramesOnly() {
         start();
+        // The tip is the frame's own, like its double-click; not its controls'.
+        const auto tipAt = [this](const QPoint& at) {
+            QHelpEvent e(QEvent::ToolTip, at, ctl("Frame2")->mapToGlobal(at));
+            QCoreApplication::sendEvent(ctl("Frame2"), &e);
+            return QToolTip::isVisible() ? QToolTip::text() : QString();
+        };
+        QCOMPARE(tipAt(ctl("Combo2")->mapTo(ctl("Frame2"), QPoint(5, 5))), QString());
+        QVERIFY(tipAt(QPoint(200, 360)).startsWith(QStringLiteral("ダブルクリックで")));
         const int width = form_->width();
         QTest::mouseDClick(ctl("Combo2"), Qt::LeftButton);
         QTest::mouseDClick(ctl("Label3(0)"), Qt::LeftButton);
