@@ -25,9 +25,8 @@ namespace {
 
 // What happens on the line around the action.
 enum class Around {
-    kPlain,        // nothing arrives late
-    kUnsolicited,  // "TICK*" CR every 1.2 s: run the action between two of them
-    kKilledBefore, // the simulator is stopped (its pty closed) just before the action
+    kPlain,       // nothing arrives late
+    kUnsolicited, // "TICK*" CR every 1.2 s: run the action between two of them
 };
 
 // One action under one fault. The name is the action, and "@K" stops (or
@@ -138,17 +137,6 @@ const QList<Family>& families() {
         {"pieces", {"--pieces", "3", "--gap", "40"}, Around::kPlain, kWhole},
         {"lateShort", {"--delay", "300"}, Around::kPlain, kWhole},
         {"unsolicited", {"--unsolicited", "TICK", "--every", "1200"}, Around::kUnsolicited, kWhole},
-    // The device is switched off while the window is idle: the failure shows
-    // at the next exchange, which closes the port.
-        {"goneIdle", {}, Around::kKilledBefore, {
-            {.name = "startup", .open = false},
-            // The clock row takes the (empty) result of the failed query.
-            {.name = "clock-row",        .messages = {kNc}, .rows = rowsOf("", kT),   .open = false},
-            {.name = "reservation-row",  .messages = {kNc}, .rows = rowsOf(kAny, kT), .open = false},
-            {.name = "send-reservation", .messages = {kNc}, .rows = rowsOf(kAny, kT), .open = false},
-            {.name = "send-clock",       .messages = {kNc}, .rows = rowsOf(kAny, kT), .open = false},
-            {.name = "restore",          .messages = {kNc}, .open = false},
-            {.name = "confirm",          .messages = {kInvalid}, .rows = rowsOf(kAny, kT), .open = false}}},
         {"stop", {"--stop-after"}, Around::kPlain, midAction(false)},
         {"vanish", {"--vanish-after"}, Around::kPlain, midAction(true)},
     };
@@ -222,12 +210,6 @@ void TstFaults::run() {
         // The action starts from a quiet line.
         QVERIFY(a != Around::kUnsolicited || QTest::qWaitFor(tick, 4000));
         messages_.clear();
-    }
-    if (a == Around::kKilledBefore) {
-        sim.stop();
-        // Not COM1: start-up would fall back to the machine's first port.
-        QFile::remove(file("COM1"));
-        QVERIFY(QFile::link(file("no-such-pty"), file("COM1")));
     }
     // A device gone must not be replaced by whatever pty takes its number next.
     if (!QFileInfo::exists(file("COM1")))
