@@ -65,14 +65,17 @@ private:
     bool busy() const { return busyDepth_ > 0; }
     QDateTime now() const { return now_ ? now_() : QDateTime::currentDateTime(); }
 
-    FormControls ui_;
-    ListAdapter list_;
-    EditorAdapter editor_;
-    std::function<QDateTime()> now_;
+    // Declared before `ui_`: building the controls already sends this window
+    // events, which read these flags.
     int busyDepth_ = 0;
     bool closePending_ = false;
     bool onCommPending_ = false;
     bool framed_ = false; // the window manager's frame is known
+    std::function<QDateTime()> now_;
+
+    FormControls ui_;
+    ListAdapter list_;
+    EditorAdapter editor_;
 };
 
 } // namespace morvane
