@@ -24,9 +24,8 @@ bool openOn(MSComm& comm, const QString& path, const QString& dir) {
     QFile::remove(dir + "/COM1");
     if (!QFile::link(path, dir + "/COM1"))
         return false;
-    comm.setAppDir(dir);
     SysSettingsRecord s;
-    return COM_Init(comm, s) == 0;
+    return COM_Init(comm, s, dir) == kComStatusOpen;
 }
 
 } // namespace

@@ -180,13 +180,14 @@ void MainForm::Command1_Click(int Index) {
         return;
     }
     WriteSys(SysFileName, SysSettings, kShowError);
-    if (link.ComStatus != 99)
+    if (link.ComStatus != kComStatusFailed)
         MSComm1.setPortOpen(false);
     COM_Init();
-    if (link.ComStatus == 99) {
+    portTriedAtStartUp_ = false;
+    if (link.ComStatus == kComStatusFailed) {
         ui_.Text[0]->setFocus();
         MessageError(QStringLiteral("COM ポートが無効です。"),
-                     portReport(portFacts(MSComm1, SysSettings, AppDir)));
+                     portReport(portFacts(MSComm1, SysSettings, AppDir), Language::kJapanese));
         return;
     }
     showPanel(this, ui_, true);
@@ -209,7 +210,7 @@ void MainForm::MSComm1_OnComm() {
         onCommPending_ = true;
         return;
     }
-    link.ComStatus = 0;
+    link.ComStatus = kComStatusOpen;
     if (MSComm1.CommEvent() == kComEvReceive && MSComm1.InBufferCount() != 0) {
         Busy b(this);
         link.CMM_REC(link.RecBuf);
@@ -217,14 +218,18 @@ void MainForm::MSComm1_OnComm() {
 }
 
 void MainForm::COM_Init() {
-    MSComm1.setAppDir(AppDir);
-    link.ComStatus = morvane::COM_Init(MSComm1, SysSettings);
+    link.ComStatus = morvane::COM_Init(MSComm1, SysSettings, AppDir);
 }
 
 QString MainForm::portDetail(const QString& message) const {
-    if (message != kMsgNotConnected && message != kMsgSetUpPortAgain)
+    if (!wantsPortReport(message))
         return {};
-    return portReport(portFacts(MSComm1, SysSettings, AppDir));
+    // A refused action comes after the port was tried: the report tells the
+    // holder of then from the holder of now.
+    PortFacts facts = portFacts(MSComm1, SysSettings, AppDir);
+    facts.triedEarlier = true;
+    facts.triedAtStartUp = portTriedAtStartUp_;
+    return portReport(facts, Language::kJapanese);
 }
 
 void MainForm::Set_NowTime() {

@@ -70,7 +70,8 @@ private:
     int busyDepth_ = 0;
     bool closePending_ = false;
     bool onCommPending_ = false;
-    bool framed_ = false; // the window manager's frame is known
+    bool framed_ = false;            // the window manager's frame is known
+    bool portTriedAtStartUp_ = true; // no confirm of the system panel has tried another
     std::function<QDateTime()> now_;
 
     FormControls ui_;

@@ -136,9 +136,8 @@ int Session::checkRestore(const QString& file) {
 }
 
 bool Session::openPort() {
-    port_.setAppDir(appDir_);
-    link_.ComStatus = COM_Init(port_, settings_);
-    if (link_.ComStatus != 99)
+    link_.ComStatus = COM_Init(port_, settings_, appDir_);
+    if (link_.ComStatus != kComStatusFailed)
         return true;
     tell(kMsgSetUpPortAgain);
     return false;
@@ -150,8 +149,9 @@ void Session::tell(const QString& message) {
         return;
     lastMessage_ = message;
     told_ = true;
-    if (message == kMsgNotConnected || message == kMsgSetUpPortAgain)
-        tellUser(message + u'\n' + portReport(portFacts(port_, settings_, appDir_)));
+    if (wantsPortReport(message))
+        tellUser(message + u'\n' +
+                 portReport(portFacts(port_, settings_, appDir_), Language::kEnglish));
     else // the only other messages are those of the file in hand
         tellUser(file_ + QStringLiteral(": ") + message);
 }

@@ -53,7 +53,7 @@ bool GetWatchTime(Link& link, QString& Buff) {
 bool Get_Time(Link& link, ListView& List1) {
     // With the port down the exchange would only repeat its message twelve
     // times over stale text; the list keeps what it shows.
-    if (link.ComStatus == 99)
+    if (link.ComStatus == kComStatusFailed)
         return false;
     if (!restartWithClock(link, List1))
         return false;
@@ -183,7 +183,7 @@ Outcome ReadSetting(Link& link, ListView& List1, EditorView& editor, const QStri
         allSent = TRN_Time(link, editor) && allSent;
         // The line has gone away: one message is enough, and the list keeps
         // what it shows.
-        if (link.ComStatus == 99)
+        if (link.ComStatus == kComStatusFailed)
             return Outcome::kDeviceFailed;
     }
 

@@ -100,7 +100,7 @@ Link::WaitResult Link::replyWait(QString& collected, const QString& terminator) 
 }
 
 void Link::CMM_TRNA(const QString& TRN_BUF, QString& REC_BUF) {
-    if (ComStatus == 99) {
+    if (ComStatus == kComStatusFailed) {
         messageError_(kMsgSetUpPortAgain);
         return;
     }
@@ -115,7 +115,7 @@ void Link::CMM_TRNA(const QString& TRN_BUF, QString& REC_BUF) {
             // The line has gone away: closed, so that the next action asks
             // for the port to be set up again instead of talking into the void.
             line_->close();
-            ComStatus = 99;
+            ComStatus = kComStatusFailed;
             messageError_(kMsgNotConnected);
             REC_BUF = kErrorText;
             return;
@@ -139,7 +139,7 @@ void Link::CMM_REC(QString& REC_BUF) {
         return;
     if (r == WaitResult::kLineFailed) {
         line_->close();
-        ComStatus = 99;
+        ComStatus = kComStatusFailed;
     }
     REC_BUF = kErrorText;
     messageError_(kMsgTimeOut);
@@ -148,7 +148,7 @@ void Link::CMM_REC(QString& REC_BUF) {
 bool Link::exchange(const QString& command) {
     TrnBuf = command;
     // A refused send leaves an older reply in RecBuf: that is no answer.
-    const bool refused = ComStatus == 99;
+    const bool refused = ComStatus == kComStatusFailed;
     CMM_TRNA(TrnBuf, RecBuf);
     return !refused && !replyFailed(RecBuf);
 }

@@ -53,7 +53,7 @@ public:
 
     const MessageFn& messageError() const { return messageError_; }
 
-    qint16 ComStatus = 0; // 0 open, 99 no usable port
+    qint16 ComStatus = kComStatusOpen;
     QString TrnBuf;
     QString RecBuf;
 

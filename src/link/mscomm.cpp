@@ -104,8 +104,7 @@ MSComm::MSComm(QObject* parent) : QObject(parent), port_(this) {
 }
 
 MSComm::~MSComm() {
-    if (port_.isOpen())
-        port_.close();
+    setPortOpen(false);
 }
 
 bool MSComm::setCommPort(int n) {
@@ -168,28 +167,67 @@ bool MSComm::setPortOpen(bool open) {
     if (!open) {
         if (port_.isOpen())
             port_.close();
+        lock_.release();
         return true;
     }
     if (port_.isOpen())
         return false;
     const QString path = portPathFor(commPort_, appDir_);
-    lastPath_ = path;
-    openError_ = QSerialPort::NoError;
-    if (path.isEmpty())
-        return false;
-    port_.setPortName(path);
-    applyLine();
-    applyFlow();
-    if (!port_.open(QIODevice::ReadWrite)) {
-        openError_ = port_.error();
-        openErrorString_ = port_.errorString();
+    attempt_ = PortAttempt{commPort_, path, reachedDevice(path),         PortTrouble::kNone,
+                           {},        {},   QDateTime::currentDateTime()};
+    if (path.isEmpty()) {
+        attempt_.trouble = PortTrouble::kNoNumber;
         return false;
     }
-    // Bytes that were waiting before the open must never count as a reply.
-    port_.clear();
-    failed_ = false;
-    unreported_ = false;
-    return true;
+    // The lock comes first: a program that does not get it leaves the line
+    // as it is, settings included.
+    const DeviceLock::Result locked = lock_.take(attempt_.device);
+    if (locked == DeviceLock::Result::kTaken) {
+        // Opened by the device it reaches, so that the toolkit's lock file
+        // too is the same whichever link led there.
+        port_.setPortName(attempt_.device);
+        applyLine();
+        applyFlow();
+        if (port_.open(QIODevice::ReadWrite)) {
+            // Bytes that were waiting before the open must never count as a reply.
+            port_.clear();
+            failed_ = false;
+            unreported_ = false;
+            return true;
+        }
+        lock_.release();
+    }
+    attempt_.trouble = openTrouble(locked);
+    if (attempt_.trouble == PortTrouble::kBusy)
+        attempt_.holder = deviceHolder(attempt_.device).value_or(PortHolder{});
+    return false;
+}
+
+PortTrouble MSComm::openTrouble(DeviceLock::Result locked) {
+    switch (locked) {
+    case DeviceLock::Result::kHeld:
+        return PortTrouble::kBusy;
+    case DeviceLock::Result::kMissing:
+        return PortTrouble::kMissing;
+    case DeviceLock::Result::kDenied:
+        return PortTrouble::kDenied;
+    case DeviceLock::Result::kFailed:
+        attempt_.detail = lock_.errorString();
+        return PortTrouble::kOther;
+    case DeviceLock::Result::kTaken:
+        break;
+    }
+    switch (port_.error()) {
+    case QSerialPort::DeviceNotFoundError:
+        return PortTrouble::kMissing;
+    case QSerialPort::PermissionError:
+        // The device itself opened a moment ago: what stood in the way is
+        // the lock file of another program.
+        return kHoldersKnown ? PortTrouble::kBusy : PortTrouble::kDenied;
+    default:
+        attempt_.detail = port_.errorString();
+        return PortTrouble::kOther;
+    }
 }
 
 bool MSComm::PortOpen() const {
@@ -281,7 +319,9 @@ void MSComm::onError(QSerialPort::SerialPortError e) {
     // Closing first: Qt keeps reporting the error from the dead descriptor
     // many thousand times a second while the port stays open.
     port_.close();
+    lock_.release();
     failed_ = true;
+    attempt_.trouble = PortTrouble::kGone;
 }
 
 } // namespace morvane
@@ -295,12 +335,25 @@ QString commSettingsString(const SysSettingsRecord& s) {
            QString::number(s.STOPS);
 }
 
-qint16 COM_Init(MSComm& MSComm1, const SysSettingsRecord& SysSettings) {
+qint16 COM_Init(MSComm& MSComm1, const SysSettingsRecord& SysSettings, const QString& AppDir) {
+    MSComm1.setAppDir(AppDir);
     const bool ok = MSComm1.setCommPort(SysSettings.COMPORT) &&
                     MSComm1.setSettings(commSettingsString(SysSettings)) &&
                     MSComm1.setInputLen(0) && MSComm1.setRThreshold(1) &&
                     MSComm1.setHandshaking(0) && (MSComm1.PortOpen() || MSComm1.setPortOpen(true));
-    return ok ? 0 : 99;
+    return ok ? kComStatusOpen : kComStatusFailed;
+}
+
+qint16 COM_InitWhenFree(MSComm& MSComm1, const SysSettingsRecord& SysSettings,
+                        const QString& AppDir, int waitMs, Clock& clock) {
+    constexpr int kRetryMs = 250;
+    for (int waited = 0;; waited += kRetryMs) {
+        const qint16 status = COM_Init(MSComm1, SysSettings, AppDir);
+        if (status == kComStatusOpen || MSComm1.lastAttempt().trouble != PortTrouble::kBusy ||
+            waited >= waitMs)
+            return status;
+        clock.sleep(std::min(kRetryMs, waitMs - waited));
+    }
 }
 
 } // namespace morvane

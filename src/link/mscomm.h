@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "clock.h"
+#include "portlock.h"
 #include "serialline.h"
 #include "sysfile.h"
 
+#include <QDateTime>
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
@@ -12,6 +15,29 @@ namespace morvane {
 
 // CommEvent code of the receive event, the only one the component raises.
 inline constexpr int kComEvReceive = 2;
+
+// Why port n did not open, or what became of it, as far as the system tells.
+enum class PortTrouble {
+    kNone,        // it opened, or nobody tried yet
+    kNoNumber,    // no port has a number below 1
+    kBadSettings, // the line settings are not usable
+    kMissing,     // the device is not there
+    kBusy,        // another program holds it
+    kDenied,      // this user may not open it
+    kGone,        // it opened, then went away (unplugged, far end closed)
+    kOther,       // anything else the system reports
+};
+
+// The component's last attempt to open a port, kept for the port report.
+struct PortAttempt {
+    int number = 0;      // COMn; 0 before the first attempt
+    QString path = {};   // what COMn named
+    QString device = {}; // the device that path reached
+    PortTrouble trouble = PortTrouble::kNone;
+    QString detail = {};    // the system's own words, for kOther
+    PortHolder holder = {}; // for kBusy: who held the device then
+    QDateTime at = {};      // when it was made
+};
 
 // Line settings parsed from a settings string such as " 9600,N,8,1".
 struct LineSettings {
@@ -52,10 +78,8 @@ public:
     bool PortOpen() const;
     int CommEvent() const { return commEvent_; }
 
-    // The path the component tried to open last, and why that failed.
-    QString portPath() const { return lastPath_; }
-    QSerialPort::SerialPortError openError() const { return openError_; }
-    QString openErrorString() const { return openErrorString_; }
+    // The last attempt to open a port; kGone once an open port went away.
+    const PortAttempt& lastAttempt() const { return attempt_; }
 
     // SerialLine
     void Output(const QByteArray& data) override;
@@ -78,14 +102,14 @@ private:
     void deliverReceive();
     void applyLine();
     void applyFlow();
+    PortTrouble openTrouble(DeviceLock::Result locked);
 
     QSerialPort port_;
+    DeviceLock lock_;
     QString appDir_;
     int commPort_ = 1;
     LineSettings line_;
-    QString lastPath_;
-    QSerialPort::SerialPortError openError_ = QSerialPort::NoError;
-    QString openErrorString_;
+    PortAttempt attempt_;
     int inputLen_ = 0;
     int rThreshold_ = 0;
     int handshaking_ = 0;
@@ -96,8 +120,13 @@ private:
     bool unreported_ = false;     // characters arrived since the last receive event
 };
 
-// Configures and opens the port from the settings; returns ComStatus (0 or 99).
-// Never shows a message.
-qint16 COM_Init(MSComm& MSComm1, const SysSettingsRecord& SysSettings);
+// Configures and opens the port from the settings, port n looked up from
+// AppDir; returns ComStatus. Never shows a message.
+qint16 COM_Init(MSComm& MSComm1, const SysSettingsRecord& SysSettings, const QString& AppDir);
+
+// COM_Init, tried again while another program holds the port, every quarter
+// of a second for up to waitMs, sleeping on `clock` in between.
+qint16 COM_InitWhenFree(MSComm& MSComm1, const SysSettingsRecord& SysSettings,
+                        const QString& AppDir, int waitMs, Clock& clock);
 
 } // namespace morvane

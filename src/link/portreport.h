@@ -5,19 +5,10 @@
 
 #include <QList>
 #include <QString>
+#include <QTime>
+#include <optional>
 
 namespace morvane {
-
-// Why port n did not open, as far as the system tells.
-enum class PortTrouble {
-    kNone,        // it opened, or nobody tried yet
-    kNoNumber,    // no port has a number below 1
-    kBadSettings, // the line settings are not usable
-    kMissing,     // the device is not there
-    kBusy,        // another program holds it
-    kDenied,      // this user may not open it
-    kOther,       // anything else the system reports
-};
 
 // A serial port the system lists.
 struct ListedPort {
@@ -29,13 +20,20 @@ struct ListedPort {
 // What the port boxes tell about port n.
 struct PortFacts {
     int number = 1;
-    QString path = {};       // what COMn resolved to
-    QString linkTarget = {}; // where the COMn link points, when it is one
+    QString path = {};       // what COMn named
+    QString linkTarget = {}; // the device a link there reached
     bool open = false;       // the port is open: the device is silent
     PortTrouble trouble = PortTrouble::kNone;
     QString detail = {};      // the system's own words, for kOther
     QString deniedGroup = {}; // for kDenied: the group that owns the device
     QString appDir = {};      // where a COMn link would go
+    // For kBusy: who held the port when it was tried, and when; who holds it
+    // now (nothing when it is free, or when the system cannot tell).
+    PortHolder holder = {};
+    QTime triedAt = {};
+    std::optional<PortHolder> holderNow = {};
+    bool triedEarlier = false; // the attempt was not just now: tell then and now apart
+    bool triedAtStartUp = false;
     QList<ListedPort> ports = {};
 };
 
@@ -43,9 +41,16 @@ struct PortFacts {
 PortFacts portFacts(const MSComm& MSComm1, const SysSettingsRecord& SysSettings,
                     const QString& AppDir);
 
-// The informative part of the boxes about the port, in the program's
-// language: what COMn is, why it failed, the serial ports there are and the
-// one command that makes one of them COMn.
-QString portReport(const PortFacts& facts);
+enum class Language { kJapanese, kEnglish };
+
+// The informative part of the boxes about the port: what COMn is, why it
+// failed, the serial ports there are and, where it can help, the one command
+// that makes one of them COMn. A busy port names its holder and says to wait
+// for it rather than to change anything.
+QString portReport(const PortFacts& facts, Language language);
+
+// Whether a message of the exchange is about the port, so that the port
+// report belongs below it.
+bool wantsPortReport(const QString& message);
 
 } // namespace morvane

@@ -5,6 +5,11 @@
 
 namespace morvane {
 
+// ComStatus values: the port is configured and open, or the last
+// configuration failed (or the line went away) and the port is closed.
+inline constexpr qint16 kComStatusOpen = 0;
+inline constexpr qint16 kComStatusFailed = 99;
+
 // What the command exchange needs of a serial line. The comm component
 // (MSComm over QSerialPort) implements it, and so does the tests' scripted
 // line; Output, InBufferCount and Input carry the component's own names.

@@ -31,6 +31,8 @@ public:
         ++sleepCalls;
         maxSleepMs = std::max(maxSleepMs, ms);
         setNow(now_ + std::max(ms, 0));
+        if (onSleep)
+            onSleep();
     }
 
     qint64 now() const { return now_; }
@@ -43,6 +45,7 @@ public:
 
     int sleepCalls = 0;
     int maxSleepMs = 0;
+    std::function<void()> onSleep; // what else happens while the caller sleeps
 
 private:
     static constexpr int kSpinLimit = 1'000'000;
