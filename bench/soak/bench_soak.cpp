@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
     const int baud = argc > 2 ? qMax(300, atoi(argv[2])) : 9600;
 
     QStringList messages;
-    setMessageErrorRecorder([&](const QString& m) { messages << m; });
+    setMessageErrorRecorder([&](const QString& m, const QString&) { messages << m; });
 
     SimProcess sim;
     const QString dir = sim.tempDir();

@@ -9,8 +9,8 @@ namespace morvane {
 
 namespace {
 
-std::function<void(const QString&)>& recorder() {
-    static std::function<void(const QString&)> r;
+MessageRecorder& recorder() {
+    static MessageRecorder r;
     return r;
 }
 
@@ -54,13 +54,13 @@ private:
 
 } // namespace
 
-void setMessageErrorRecorder(std::function<void(const QString&)> r) {
+void setMessageErrorRecorder(MessageRecorder r) {
     recorder() = std::move(r);
 }
 
 void MessageError(const QString& Buff, const QString& detail) {
     if (recorder()) {
-        recorder()(Buff);
+        recorder()(Buff, detail);
         return;
     }
     // Over the program's window, also when no window manager made it active.

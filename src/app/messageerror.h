@@ -11,8 +11,9 @@ namespace morvane {
 // the message in smaller type.
 void MessageError(const QString& Buff, const QString& detail = QString());
 
-// Tests install a recorder that receives the texts instead of a box; an empty
-// function restores the box.
-void setMessageErrorRecorder(std::function<void(const QString&)> recorder);
+// Tests install a recorder that receives the message and its detail instead
+// of a box; an empty function restores the box.
+using MessageRecorder = std::function<void(const QString& message, const QString& detail)>;
+void setMessageErrorRecorder(MessageRecorder recorder);
 
 } // namespace morvane

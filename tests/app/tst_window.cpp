@@ -6,6 +6,7 @@
 #include "formprobe.h"
 #include "mainform.h"
 #include "messageerror.h"
+#include "portlock.h"
 #include "simprocess.h"
 #include "testdata.h"
 
@@ -28,6 +29,7 @@ class TstWindow : public QObject {
     std::unique_ptr<QTemporaryDir> dir_;
     QString oldCwd_;
     QStringList messages_;
+    QStringList details_;
     SimProcess sim_;
     std::unique_ptr<MainForm> form_;
 
@@ -55,12 +57,16 @@ class TstWindow : public QObject {
 private slots:
     void initTestCase() {
         oldCwd_ = QDir::currentPath();
-        setMessageErrorRecorder([this](const QString& m) { messages_ << m; });
+        setMessageErrorRecorder([this](const QString& m, const QString& d) {
+            messages_ << m;
+            details_ << d;
+        });
     }
     void init() {
         dir_ = std::make_unique<QTemporaryDir>();
         QVERIFY(QDir::setCurrent(dir_->path()));
         messages_.clear();
+        details_.clear();
         QVERIFY(writeAll(path("Morvane.SYS"), "COMPORT,1,\r\n")); // no first-start message
     }
     void cleanup() {
@@ -83,6 +89,29 @@ private slots:
         QVERIFY(list()->count() == 0 && sendControlsEnabled(form_.get()));
         click("Command2");
         QCOMPARE(messages_.value(1), kMsgSetUpPortAgain);
+    }
+
+    // Another program holds the port at start-up: silence then, as for any
+    // port that does not open; each refused action after it says who held
+    // the port, that it is free now, and how to open it.
+    void portHeldAtStartUp() {
+        QVERIFY(writeAll(path("table.txt"), kSimTable));
+        QVERIFY(sim_.start({"--link", path("COM1"), "--table", path("table.txt")}));
+        DeviceLock other;
+        QCOMPARE(other.take(sim_.path()), DeviceLock::Result::kTaken);
+        form_ = std::make_unique<MainForm>();
+        form_->Form_Load();
+        QVERIFY(messages_.isEmpty() && list()->count() == 0 && sendControlsEnabled(form_.get()));
+        other.release();
+        click("Command2");
+        click("Command2");
+        QCOMPARE(messages_, (QStringList{kMsgSetUpPortAgain, kMsgSetUpPortAgain}));
+        for (const char* fact : {"起動したとき", "（tst_window、プロセス番号 ",
+                                 "今は使われていません", "「決　定」を押すとポートを開きます"})
+            QVERIFY2(details_.value(1).contains(QString::fromUtf8(fact)),
+                     qPrintable(details_.value(1)));
+        QVERIFY(!details_.value(1).contains("ln -s"));
+        QCOMPARE(sim_.loggedCommands(), QStringList());
     }
 
     void startupListsAndRowClicks() {
@@ -253,7 +282,10 @@ private slots:
             box->button(QMessageBox::Ok)->click();
         });
         MessageError(kMsgTimeOut, "detail");
-        setMessageErrorRecorder([this](const QString& m) { messages_ << m; });
+        setMessageErrorRecorder([this](const QString& m, const QString& d) {
+            messages_ << m;
+            details_ << d;
+        });
         QCOMPARE(seen, "Error Message|" + kMsgTimeOut + "|detail|11");
         QVERIFY(!modal);
         QCOMPARE(sentSince(m), QStringList());

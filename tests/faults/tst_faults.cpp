@@ -160,7 +160,7 @@ class TstFaults : public QObject {
 private slots:
     void initTestCase() {
         oldCwd_ = QDir::currentPath();
-        setMessageErrorRecorder([this](const QString& m) { messages_ << m; });
+        setMessageErrorRecorder([this](const QString& m, const QString&) { messages_ << m; });
     }
     void cleanup() { QDir::setCurrent(oldCwd_); }
 
