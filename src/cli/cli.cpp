@@ -75,6 +75,59 @@ QJsonValue dayValue(std::optional<int> day) {
 
 } // namespace
 
+std::optional<CommandLine> splitArguments(const QStringList& args, QString* error) {
+    const auto refused = [error](const QString& why) -> std::optional<CommandLine> {
+        if (error)
+            *error = why;
+        return std::nullopt;
+    };
+    CommandLine c;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& a = args.at(i);
+        if (a == QLatin1String("--")) {
+            c.words += args.mid(i + 1);
+            break;
+        }
+        if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
+            c.help = true;
+            continue;
+        }
+        if (a == QLatin1String("-v") || a == QLatin1String("--version")) {
+            c.version = true;
+            continue;
+        }
+        if (a == QLatin1String("--json")) {
+            c.json = true;
+            continue;
+        }
+        if (!a.startsWith(QLatin1String("--"))) {
+            c.words << a;
+            continue;
+        }
+        // --name VALUE or --name=VALUE
+        const qsizetype equals = a.indexOf(u'=');
+        const QString name = a.left(equals);
+        if (name != QLatin1String("--dir") && name != QLatin1String("--wait"))
+            return refused(QStringLiteral("unknown option \"%1\"").arg(name));
+        if (equals < 0 && i + 1 >= args.size())
+            return refused(QStringLiteral("%1 needs a value").arg(name));
+        const QString value = equals >= 0 ? a.mid(equals + 1) : args.at(++i);
+        if (name == QLatin1String("--dir")) {
+            if (value.isEmpty())
+                return refused(QStringLiteral("--dir needs a value"));
+            c.dir = value;
+            continue;
+        }
+        static const QRegularExpression seconds(QStringLiteral("^[0-9]{1,5}$"));
+        if (!seconds.match(value).hasMatch() || value.toInt() > kMaxWaitSeconds)
+            return refused(QStringLiteral("--wait \"%1\": give whole seconds, 0 to %2")
+                               .arg(value)
+                               .arg(kMaxWaitSeconds));
+        c.waitSeconds = value.toInt();
+    }
+    return c;
+}
+
 std::optional<Request> parseRequest(const QStringList& args, bool json, QString* error) {
     static const QStringList commands = {QStringLiteral("show"), QStringLiteral("sync-clock"),
                                          QStringLiteral("set"), QStringLiteral("backup"),
@@ -98,33 +151,6 @@ std::optional<Request> parseRequest(const QStringList& args, bool json, QString*
     r.action = action;
     r.json = json;
     r.file = rest.value(0);
-    return r;
-}
-
-std::optional<ShownReservation> parseReservationRow(const QString& row) {
-    // As reservationLine() writes it: the day's name, none for code 8 or
-    // four blanks above it; the times two digits each.
-    static const QRegularExpression shape(
-        QStringLiteral("^予約([0-9]):(.*)([0-9]{2}):([0-9]{2}):([0-9]{2})  (ENABLE |DISABLE) "
-                       "POWER (ON |OFF)$"));
-    const QRegularExpressionMatch m = shape.match(row);
-    if (!m.hasMatch())
-        return std::nullopt;
-    ShownReservation r;
-    r.number = m.captured(1).toInt();
-    const QString label = m.captured(2);
-    const qsizetype day = DayName().indexOf(label);
-    if (day >= 0)
-        r.day = static_cast<int>(day);
-    else if (label != QStringLiteral("    "))
-        return std::nullopt;
-    r.hour = m.captured(3).toInt();
-    r.minute = m.captured(4).toInt();
-    r.second = m.captured(5).toInt();
-    if (r.hour > 23 || r.minute > 59 || r.second > 59)
-        return std::nullopt;
-    r.enabled = m.captured(6) == QLatin1String("ENABLE ");
-    r.powerOff = m.captured(7) == QLatin1String("OFF");
     return r;
 }
 

@@ -15,10 +15,30 @@ namespace morvane {
 // The program's exit status.
 enum ExitCode : int {
     kExitDone = 0,
-    kExitDevice = 1, // no answer, "ERR", or no port
-    kExitUsage = 2,
-    kExitFile = 3,
+    kExitDevice = 1, // no answer, "ERR", the line failed or the port did not open
+    kExitUsage = 2,  // nothing sent
+    kExitFile = 3,   // a file, standard output or standard error failed
+    kExitBusy = 4,   // another program holds the port; nothing sent
 };
+
+// Longest --wait: a day.
+inline constexpr int kMaxWaitSeconds = 86400;
+
+// The command line taken apart: options anywhere up to "--", the command and
+// its arguments in order. A word starting with a single "-" (other than -h
+// and -v) is an argument, so that a value like "-1:00:00" reaches the check
+// that can name what is wrong with it.
+struct CommandLine {
+    QStringList words; // the command and its arguments
+    std::optional<QString> dir;
+    int waitSeconds = 0;
+    bool json = false;
+    bool help = false;
+    bool version = false;
+};
+// Nothing, with the reason in *error, for an unknown "--" option, an option
+// without its value, or a --wait other than whole seconds 0..kMaxWaitSeconds.
+std::optional<CommandLine> splitArguments(const QStringList& args, QString* error);
 
 enum class Action { kShow, kSyncClock, kSet, kBackup, kRestore };
 
@@ -36,17 +56,6 @@ struct Request {
 // outside 0:00:00..23:59:59, a flag other than on or off, or --json with a
 // command that prints no table.
 std::optional<Request> parseRequest(const QStringList& args, bool json, QString* error);
-
-// A reservation row of the list ("予約3:水　12:34:56  ENABLE  POWER ON ").
-struct ShownReservation {
-    int number = 0;
-    std::optional<int> day; // 0..8 (8 has no name); empty for a code shown as blanks
-    int hour = 0, minute = 0, second = 0;
-    bool enabled = false;
-    bool powerOff = false;
-};
-// Nothing when the text is not a row the program writes.
-std::optional<ShownReservation> parseReservationRow(const QString& row);
 
 // The eleven rows of a table read as {"clock": {"day", "time"},
 // "reservations": [{"number", "day", "time", "enabled", "action"}, ...]};

@@ -4,6 +4,8 @@
 #include "backup.h"
 #include "formats.h"
 
+#include <algorithm>
+
 namespace morvane {
 
 namespace {
@@ -157,14 +159,20 @@ Outcome sendEntry(Link& link, ListView& List1, const EditorView& editor,
 Outcome ReadSetting(Link& link, ListView& List1, EditorView& editor, const QString& BackUpFile,
                     qint16& FileErrNo, const std::function<QDateTime()>& now,
                     const std::function<void()>& letEventsRun) {
+    QStringList lines;
+    if (!readBackupFile(BackUpFile, lines, FileErrNo, link.messageError()))
+        return Outcome::kFileFailed;
+    return restoreLines(link, List1, editor, lines, now, letEventsRun);
+}
+
+Outcome restoreLines(Link& link, ListView& List1, EditorView& editor, const QStringList& lines,
+                     const std::function<QDateTime()>& now,
+                     const std::function<void()>& letEventsRun) {
     const auto letRun = [&letEventsRun] {
         if (letEventsRun)
             letEventsRun();
     };
 
-    QStringList lines;
-    if (!readBackupFile(BackUpFile, lines, FileErrNo, link.messageError()))
-        return Outcome::kFileFailed;
     if (!restartWithClock(link, List1))
         return Outcome::kDeviceFailed;
     for (const QString& line : std::as_const(lines)) {
@@ -194,6 +202,46 @@ Outcome ReadSetting(Link& link, ListView& List1, EditorView& editor, const QStri
     if (!replyFailed(link.RecBuf) && !after.isEmpty() && List1.count() > 0)
         List1.setItem(0, after);
     return allSent && clockRead ? Outcome::kDone : Outcome::kDeviceFailed;
+}
+
+RestoreCheck checkRestoreLines(const QStringList& lines) {
+    RestoreCheck c;
+    const auto fault = [](RestoreFault f, qsizetype i) {
+        return RestoreCheck{f, static_cast<int>(i) + 1, {}};
+    };
+    // An LF-only file arrives as one line holding every row: told as such
+    // rather than as one long row that is no reservation.
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        if (lines.at(i).contains(u'\n'))
+            return fault(RestoreFault::kLfLineEnds, i);
+    if (std::all_of(lines.begin(), lines.end(),
+                    [](const QString& l) { return l.trimmed().isEmpty(); }))
+        return fault(RestoreFault::kNoReservation, -1);
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (lines.at(i).trimmed().isEmpty())
+            return fault(RestoreFault::kEmptyLine, i);
+        const std::optional<ShownReservation> r = parseReservationRow(lines.at(i));
+        if (!r)
+            return fault(RestoreFault::kNotReservation, i);
+        if (!r->day || *r->day > 7)
+            return fault(RestoreFault::kNoDay, i);
+        if (r->powerOff)
+            c.powerOffLines << static_cast<int>(i) + 1;
+    }
+    return c;
+}
+
+ClockSync syncClock(Link& link, EditorView& editor, const QDateTime& now) {
+    Set_NowTime(editor, now);
+    ClockSync s;
+    if (!TRN_Time(link, editor))
+        return s;
+    QString clock;
+    if (!GetWatchTime(link, clock))
+        return s;
+    s.outcome = Outcome::kDone;
+    s.clock = clock;
+    return s;
 }
 
 } // namespace morvane

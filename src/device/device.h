@@ -5,6 +5,8 @@
 #include "views.h"
 
 #include <QDateTime>
+#include <QList>
+#include <QStringList>
 #include <functional>
 
 namespace morvane {
@@ -54,5 +56,42 @@ Outcome sendEntry(Link& link, ListView& List1, const EditorView& editor, const Q
 Outcome ReadSetting(Link& link, ListView& List1, EditorView& editor, const QString& BackUpFile,
                     qint16& FileErrNo, const std::function<QDateTime()>& now,
                     const std::function<void()>& letEventsRun);
+
+// ReadSetting for lines already read from the backup file (at most ten).
+Outcome restoreLines(Link& link, ListView& List1, EditorView& editor, const QStringList& lines,
+                     const std::function<QDateTime()>& now,
+                     const std::function<void()>& letEventsRun);
+
+// What stands in the way of restoring a backup file's lines as they are.
+enum class RestoreFault {
+    kNone,
+    kNoReservation,  // no line at all, or blank lines only
+    kLfLineEnds,     // a line holds LF: the reader splits at CR only
+    kEmptyLine,      // the editor would keep the row before's values
+    kNotReservation, // not a line of the reservation list
+    kNoDay,          // a day code the timer does not take (8, or blank)
+};
+
+struct RestoreCheck {
+    RestoreFault fault = RestoreFault::kNone;
+    int line = 0;             // the first line at fault, counted from 1
+    QList<int> powerOffLines; // lines that say POWER OFF, counted from 1
+};
+
+// The backup file's lines, as readBackupFile gives them, checked before any
+// is sent: the editor keeps what it cannot read from a line, so a damaged
+// line would go out with the values of the line before it.
+RestoreCheck checkRestoreLines(const QStringList& lines);
+
+// The clock set from the PC and read back. The clock line is empty unless
+// the outcome is kDone.
+struct ClockSync {
+    Outcome outcome = Outcome::kDeviceFailed;
+    QString clock;
+};
+
+// Sets the device's clock to `now` through the editor's clock entry, then
+// reads it back; after a set the device did not answer nothing is read.
+ClockSync syncClock(Link& link, EditorView& editor, const QDateTime& now);
 
 } // namespace morvane

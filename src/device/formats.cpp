@@ -3,6 +3,8 @@
 
 #include "strutil.h"
 
+#include <QRegularExpression>
+
 #include <algorithm>
 
 namespace morvane {
@@ -128,6 +130,34 @@ QString reservationLine(int n, const QString& lReply) {
            decimalTwoDigits(hour) + QStringLiteral(":") + decimalTwoDigits(minute) +
            QStringLiteral(":") + decimalTwoDigits(second) + QStringLiteral(" ") + enableText +
            actionText;
+}
+
+std::optional<ShownReservation> parseReservationRow(const QString& row) {
+    // As reservationLine() writes it: the day's name, none for code 8 or
+    // four blanks above it; the times two digits each. \z, unlike $, takes
+    // no line end at the end.
+    static const QRegularExpression shape(
+        QStringLiteral("^予約([0-9]):(.*)([0-9]{2}):([0-9]{2}):([0-9]{2})  (ENABLE |DISABLE) "
+                       "POWER (ON |OFF)\\z"));
+    const QRegularExpressionMatch m = shape.match(row);
+    if (!m.hasMatch())
+        return std::nullopt;
+    ShownReservation r;
+    r.number = m.captured(1).toInt();
+    const QString label = m.captured(2);
+    const qsizetype day = DayName().indexOf(label);
+    if (day >= 0)
+        r.day = static_cast<int>(day);
+    else if (label != QStringLiteral("    "))
+        return std::nullopt;
+    r.hour = m.captured(3).toInt();
+    r.minute = m.captured(4).toInt();
+    r.second = m.captured(5).toInt();
+    if (r.hour > 23 || r.minute > 59 || r.second > 59)
+        return std::nullopt;
+    r.enabled = m.captured(6) == QLatin1String("ENABLE ");
+    r.powerOff = m.captured(7) == QLatin1String("OFF");
+    return r;
 }
 
 LoadedReservation decodeLoadReply(const QString& lReply) {

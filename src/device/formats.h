@@ -37,6 +37,17 @@ bool reservationReplyComplete(const QString& lReply);
 // Reservation line for reservation n from its "L" reply.
 QString reservationLine(int n, const QString& lReply);
 
+// A reservation line read back ("予約3:水　12:34:56  ENABLE  POWER ON ").
+struct ShownReservation {
+    int number = 0;
+    std::optional<int> day; // 0..8 (8 has no name); empty for a code shown as blanks
+    int hour = 0, minute = 0, second = 0;
+    bool enabled = false;
+    bool powerOff = false;
+};
+// Nothing when the text is not a line reservationLine() writes.
+std::optional<ShownReservation> parseReservationRow(const QString& row);
+
 // The fields of an "L" reply as the editor loads them. Each optional is empty
 // where the selector is left unchanged.
 struct LoadedReservation {

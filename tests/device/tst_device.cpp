@@ -281,6 +281,68 @@ private slots:
         QCOMPARE(pumps, sends ? std::min<int>(file.size(), 10) + sends : 0);
     }
 
+    // A backup file's lines checked before a restore sends any: the first
+    // line at fault (counted from 1), or the lines that say POWER OFF.
+    void checkRestore_data() {
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<int>("line");
+        QTest::addColumn<QList<int>>("powerOff");
+        const QString on = "予約0:水　12:34:56  ENABLE  POWER ON ";
+        const QString off = "予約1:毎日06:30:00  DISABLE POWER OFF";
+        const auto row = [](const char* tag, QStringList lines, RestoreFault f, int line,
+                            QList<int> powerOff = {}) {
+            QTest::newRow(tag) << lines << int(f) << line << powerOff;
+        };
+        row("good, two POWER OFF", {off, on, off}, RestoreFault::kNone, 0, {1, 3});
+        row("good, all POWER ON", {on, on}, RestoreFault::kNone, 0);
+        row("no line", {}, RestoreFault::kNoReservation, 0);
+        row("blank lines only", {"", "  "}, RestoreFault::kNoReservation, 0);
+        // An LF-only file reaches the check as one line.
+        row("LF line ends", {on + "\n" + off + "\n"}, RestoreFault::kLfLineEnds, 1);
+        row("LF from line 3", {on, on, on + "\n" + off}, RestoreFault::kLfLineEnds, 3);
+        row("empty line", {on, "", on}, RestoreFault::kEmptyLine, 2);
+        row("cut short", {on, "予約1:月　08:00"}, RestoreFault::kNotReservation, 2);
+        row("hour 24", {"予約1:月　24:00:00  ENABLE  POWER ON "}, RestoreFault::kNotReservation, 1);
+        row("sim table", {"00 00 00 00 00"}, RestoreFault::kNotReservation, 1);
+        row("day code 8", {on, "予約9:00:00:00  ENABLE  POWER OFF"}, RestoreFault::kNoDay, 2);
+        row("blank day", {"予約9:    00:00:00  ENABLE  POWER ON "}, RestoreFault::kNoDay, 1);
+    }
+    void checkRestore() {
+        QFETCH(QStringList, lines);
+        QFETCH(QList<int>, powerOff);
+        const RestoreCheck c = checkRestoreLines(lines);
+        QTEST(int(c.fault), "fault");
+        QTEST(c.line, "line");
+        if (c.fault == RestoreFault::kNone)
+            QCOMPARE(c.powerOffLines, powerOff);
+    }
+
+    // The clock set from the PC and read back; after a set without an
+    // answer nothing is read.
+    void syncClock_data() {
+        QTest::addColumn<QString>("failing"); // the command answered "ERR", or "silent"
+        QTest::addColumn<int>("sent");        // commands sent: "N 00090507", "QT", "QS"
+        QTest::addColumn<QString>("clock");   // empty: the outcome is kDeviceFailed
+        QTest::newRow("answered") << "" << 3 << "現在 :水　18:45:07";
+        QTest::newRow("set refused") << "N 00090507" << 1 << "";
+        QTest::newRow("silent") << "silent" << 1 << "";
+        QTest::newRow("QS refused") << "QS" << 3 << "";
+    }
+    void syncClock() {
+        QFETCH(QString, failing);
+        QFETCH(QString, clock);
+        Rig rig;
+        rig.replies[failing] = QStringList{"ERR\r"};
+        if (failing == "silent")
+            rig.replies.clear();
+        const ClockSync s = morvane::syncClock(rig.link, rig.editor, pcNow());
+        QCOMPARE(int(s.outcome), int(clock.isEmpty() ? Outcome::kDeviceFailed : Outcome::kDone));
+        QCOMPARE(s.clock, clock);
+        QFETCH(int, sent);
+        QCOMPARE(rig.line.sent(), QStringList({"N 00090507", "QT", "QS"}).mid(0, sent));
+    }
+
     // The panel's four boxes against port 1, time-out 2, one attempt, /old.
     void checkSystemPanel_data() {
         QTest::addColumn<Row>("r"); // Text1..Text4, then the record or the focus and message
