@@ -9,8 +9,10 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
-#include <QPushButton>
+#include <QPainter>
+#include <QStyleOptionGroupBox>
 #include <QStyledItemDelegate>
 #include <QToolTip>
 
@@ -90,9 +92,8 @@ G* frame(QWidget* in, const char* name, const QString& caption, QRect r, const Q
     return g;
 }
 
-QPushButton* button(QWidget* in, const char* name, const QString& caption, QRect r,
-                    const QFont& f) {
-    auto* b = named(new QPushButton(caption, in), name, r, f);
+Button* button(QWidget* in, const char* name, const QString& caption, QRect r, const QFont& f) {
+    auto* b = named(new Button(caption, in), name, r, f);
     b->setAutoDefault(false);
     paint(b, kGrey);
     return b;
@@ -113,6 +114,15 @@ QComboBox* combo(QWidget* in, const char* name, QRect r) {
     return c;
 }
 
+// The focus ring of the window's controls: two pixels of the frames' dark
+// blue, which stands out at well over 3:1 against the grey of the controls,
+// the white of the list and the toolkit's highlight of a selected row.
+void drawFocusRing(QPainter& p, const QRect& r) {
+    p.setPen(QPen(kDarkBlue, 2));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(QRectF(r).adjusted(1, 1, -1, -1));
+}
+
 // The list's rows share its height evenly, as in the face the window was
 // designed for: the clock and the ten reservations all show without
 // scrolling whatever the leading of the Gothic face at hand.
@@ -124,6 +134,15 @@ public:
         s.setHeight(list_->viewport()->height() / rows_);
         return s;
     }
+    void paint(QPainter* p, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyledItemDelegate::paint(p, option, index);
+        if (option.state & QStyle::State_HasFocus && list_->hasFocus()) {
+            p->save();
+            drawFocusRing(*p, option.rect);
+            p->restore();
+        }
+    }
 
 private:
     QListWidget* list_;
@@ -131,6 +150,86 @@ private:
 };
 
 } // namespace
+
+QRect Frame::captionRect() const {
+    QStyleOptionGroupBox option;
+    initStyleOption(&option);
+    const QRect caption =
+        style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, this);
+    return caption.adjusted(-3, 0, 3, 1).intersected(rect());
+}
+
+void Frame::showSwitchMenu(const QPoint& globalPos) {
+    QMenu menu(this);
+    menu.setObjectName(QStringLiteral("SwitchMenu"));
+    menu.addAction(switchText_);
+    // Switched once the menu has closed, so that the focus it hands back
+    // does not land on the panel just hidden.
+    if (menu.exec(globalPos))
+        emit switchRequested();
+}
+
+void Frame::keyPressEvent(QKeyEvent* e) {
+    // Keys a control inside passes up are not meant for the caption.
+    if (hasFocus()) {
+        const bool shiftF10 = e->key() == Qt::Key_F10 && e->modifiers() == Qt::ShiftModifier;
+        if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+            emit switchRequested();
+            return;
+        }
+        // The Menu key comes as a context menu event; Shift+F10 does not
+        // everywhere.
+        if (shiftF10) {
+            showSwitchMenu(mapToGlobal(captionRect().bottomLeft()));
+            return;
+        }
+    }
+    QGroupBox::keyPressEvent(e);
+}
+
+void Frame::contextMenuEvent(QContextMenuEvent* e) {
+    // As with the double-click, the right button counts on the frame itself;
+    // the Menu key, wherever the pointer is, on the focused caption.
+    if (e->reason() == QContextMenuEvent::Mouse && childAt(e->pos())) {
+        e->ignore();
+        return;
+    }
+    showSwitchMenu(e->reason() == QContextMenuEvent::Mouse
+                       ? e->globalPos()
+                       : mapToGlobal(captionRect().bottomLeft()));
+}
+
+void Frame::paintEvent(QPaintEvent* e) {
+    QGroupBox::paintEvent(e);
+    if (hasFocus()) {
+        QPainter p(this);
+        drawFocusRing(p, captionRect());
+    }
+}
+
+void Button::keyPressEvent(QKeyEvent* e) {
+    if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) && !e->isAutoRepeat()) {
+        click();
+        return;
+    }
+    QPushButton::keyPressEvent(e);
+}
+
+void Button::paintEvent(QPaintEvent* e) {
+    QPushButton::paintEvent(e);
+    if (hasFocus()) {
+        QPainter p(this);
+        drawFocusRing(p, rect().adjusted(2, 2, -2, -2));
+    }
+}
+
+void CheckBox::paintEvent(QPaintEvent* e) {
+    QCheckBox::paintEvent(e);
+    if (hasFocus()) {
+        QPainter p(this);
+        drawFocusRing(p, rect());
+    }
+}
 
 void Frame::mouseDoubleClickEvent(QMouseEvent* e) {
     // An event that a child passed up lands on that child's area.
@@ -143,6 +242,12 @@ void Frame::mouseDoubleClickEvent(QMouseEvent* e) {
 }
 
 bool Frame::event(QEvent* e) {
+    // Space would go to the group box's own check box, which a frame has not.
+    if (e->type() == QEvent::KeyPress && hasFocus() &&
+        static_cast<QKeyEvent*>(e)->key() == Qt::Key_Space) {
+        emit switchRequested();
+        return true;
+    }
     // The tip belongs to the frame itself, where a double-click counts, not
     // to the controls inside it.
     if (e->type() == QEvent::ToolTip && childAt(static_cast<QHelpEvent*>(e)->pos())) {
@@ -175,7 +280,6 @@ FormControls buildControls(QWidget* form) {
     ui.Frame4 =
         frame<Frame>(form, "Frame4", QStringLiteral("<System>"), twipsRect(60, 60, 6375, 3255),
                      gothic(9.75, false, false, true), kDarkBlue);
-    ui.Frame4->setToolTip(QStringLiteral("ダブルクリックで「<Main>」の画面に戻ります"));
     ui.Command1[1] = button(ui.Frame4, "Command1(1)", QStringLiteral("中　止"),
                             twipsRect(4860, 870, 1335, 465), gothic(12, true));
     auto* frame5 = frame(ui.Frame4, "Frame5", QStringLiteral("BackUpFile"),
@@ -211,12 +315,11 @@ FormControls buildControls(QWidget* form) {
     ui.Frame2 =
         frame<Frame>(form, "Frame2", QStringLiteral("<Main>"), twipsRect(60, 60, 6375, 5505),
                      gothic(9.75, false, false, true), kDarkBlue);
-    ui.Frame2->setToolTip(QStringLiteral("ダブルクリックで「<System>」の設定画面に切り替えます"));
     auto* frame3 = frame(ui.Frame2, "Frame3", QStringLiteral("設定値"),
                          twipsRect(120, 270, 6075, 1365), gothic(12), Qt::black);
     ui.Command2 = button(frame3, "Command2", QStringLiteral("設定送信"),
                          twipsRect(120, 810, 1365, 405), windowFont);
-    ui.Check1 = named(new QCheckBox(QStringLiteral("Timer Enable"), frame3), "Check1(1)",
+    ui.Check1 = named(new CheckBox(QStringLiteral("Timer Enable"), frame3), "Check1(1)",
                       twipsRect(2070, 870, 1905, 285), gothic(9));
     paint(ui.Check1, kGrey);
     ui.Combo3 = combo(frame3, "Combo3", twipsRect(120, 330, 1185, 405));
@@ -243,10 +346,16 @@ FormControls buildControls(QWidget* form) {
     dir1->setGeometry(twipsRect(4800, 1470, 255, 300));
     dir1->hide();
 
-    // Tab order of the design, focusable controls only.
-    QWidget* order[] = {ui.List1,   ui.Combo2,      ui.Combo1[2], ui.Combo1[1], ui.Combo1[0],
-                        ui.Combo3,  ui.Check1,      ui.Command2,  ui.Text[0],   ui.Text[1],
-                        ui.Text[2], ui.Command1[0], ui.Text[3],   ui.Command3,  ui.Command1[1]};
+    // Tab order of the design, focusable controls only; the frames' captions
+    // take their own places in it, so that the keyboard reaches the switch.
+    for (Frame* f : {ui.Frame2, ui.Frame4})
+        f->setFocusPolicy(Qt::TabFocus);
+    ui.Frame2->setSwitchText(QStringLiteral("「<System>」の設定画面に切り替え\tCtrl+,"));
+    ui.Frame4->setSwitchText(QStringLiteral("「<Main>」の画面に戻る\tEsc"));
+    QWidget* order[] = {ui.Frame2,    ui.List1,      ui.Combo2,  ui.Combo1[2],   ui.Combo1[1],
+                        ui.Combo1[0], ui.Combo3,     ui.Check1,  ui.Command2,    ui.Frame4,
+                        ui.Text[0],   ui.Text[1],    ui.Text[2], ui.Command1[0], ui.Text[3],
+                        ui.Command3,  ui.Command1[1]};
     for (size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
     return ui;
@@ -272,6 +381,11 @@ void showPanel(QWidget* form, const FormControls& ui, bool mainPanel) {
     ui.Frame2->setVisible(mainPanel);
     ui.Frame4->setVisible(!mainPanel);
     fitPanelHeight(form, ui);
+    // The focus would otherwise stay on a control of the panel just hidden.
+    if (mainPanel)
+        ui.List1->setFocus();
+    else
+        ui.Text[0]->setFocus();
 }
 
 void fitPanelHeight(QWidget* form, const FormControls& ui) {

@@ -1,28 +1,62 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <QCheckBox>
 #include <QGroupBox>
 #include <QListWidget>
+#include <QPushButton>
 
-class QCheckBox;
 class QComboBox;
 class QLineEdit;
-class QPushButton;
 
 namespace morvane {
 
-// A frame whose double-click counts only on the frame itself (its caption or
-// an empty part), never on a control or label inside it.
+// A panel's frame. Its double-click counts only on the frame itself (its
+// caption or an empty part), never on a control or label inside it. For the
+// keyboard its caption is a Tab stop that switches panels on Return or Space,
+// and its context menu (right button, Menu key, Shift+F10) offers the switch.
 class Frame : public QGroupBox {
     Q_OBJECT
 public:
     using QGroupBox::QGroupBox;
+    // The context menu's entry for the switch, with its key after a tab.
+    void setSwitchText(const QString& text) { switchText_ = text; }
+    void showSwitchMenu(const QPoint& globalPos);
 signals:
     void doubleClicked();
+    void switchRequested();
 
 protected:
     void mouseDoubleClickEvent(QMouseEvent* e) override;
     bool event(QEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void contextMenuEvent(QContextMenuEvent* e) override;
+    void paintEvent(QPaintEvent* e) override;
+
+private:
+    QRect captionRect() const;
+    QString switchText_;
+};
+
+// A push button that Return and Enter press as Space does.
+class Button : public QPushButton {
+    Q_OBJECT
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override;
+    void paintEvent(QPaintEvent* e) override;
+};
+
+// The check box, with the window's focus ring.
+class CheckBox : public QCheckBox {
+    Q_OBJECT
+public:
+    using QCheckBox::QCheckBox;
+
+protected:
+    void paintEvent(QPaintEvent* e) override;
 };
 
 // The reservation list: a row is chosen by a click, or by Enter or Space on
@@ -47,10 +81,10 @@ struct FormControls {
     QComboBox* Combo1[3] = {};
     QComboBox* Combo2 = nullptr;
     QComboBox* Combo3 = nullptr;
-    QCheckBox* Check1 = nullptr; // Check1(1), the array's only member
-    QPushButton* Command1[2] = {};
-    QPushButton* Command2 = nullptr;
-    QPushButton* Command3 = nullptr;
+    CheckBox* Check1 = nullptr; // Check1(1), the array's only member
+    Button* Command1[2] = {};
+    Button* Command2 = nullptr;
+    Button* Command3 = nullptr;
     QLineEdit* Text[4] = {}; // Text1..Text4
 };
 
@@ -66,7 +100,8 @@ FormControls buildControls(QWidget* form);
 // and the clock entry, the hours, minutes and seconds.
 void fillChoiceLists(const FormControls& ui);
 
-// Shows one panel and gives the window that panel's outer height.
+// Shows one panel, gives the window that panel's outer height, and puts the
+// focus on the panel's first control (the list, or Text1).
 void showPanel(QWidget* form, const FormControls& ui, bool mainPanel);
 
 // Gives the window the outer height of the panel it shows.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "mainform.h"
 
+#include "accessibility.h"
 #include "device.h"
 #include "messageerror.h"
 #include "panel.h"
@@ -13,6 +14,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShortcut>
 
 namespace morvane {
 
@@ -60,12 +62,26 @@ MainForm::MainForm(QWidget* parent)
     connect(&MSComm1, &MSComm::OnComm, this, &MainForm::MSComm1_OnComm);
     connect(ui_.Frame2, &Frame::doubleClicked, this, &MainForm::Frame2_DblClick);
     connect(ui_.Frame4, &Frame::doubleClicked, this, &MainForm::Frame4_DblClick);
+    // The keyboard's ways to the same handlers as the double-clicks: the
+    // settings key, a frame's caption or menu, Escape, and Return in a box.
+    for (Frame* f : {ui_.Frame2, ui_.Frame4})
+        connect(f, &Frame::switchRequested, this, &MainForm::switchPanel);
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma), this), &QShortcut::activated,
+            this, &MainForm::switchPanel);
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, [this] {
+        if (ui_.Frame4->isVisibleTo(this))
+            Command1_Click(1);
+    });
+    for (QLineEdit* box : ui_.Text)
+        connect(box, &QLineEdit::returnPressed, this, [this] { Command1_Click(0); });
     connect(ui_.List1, &QListWidget::itemClicked, this, &MainForm::List1_Click);
     connect(ui_.List1, &RowList::rowChosen, this, &MainForm::List1_Click);
     connect(ui_.Command2, &QPushButton::clicked, this, &MainForm::Command2_Click);
     connect(ui_.Command3, &QPushButton::clicked, this, &MainForm::Command3_Click);
     for (int i = 0; i < 2; ++i)
         connect(ui_.Command1[i], &QPushButton::clicked, this, [this, i] { Command1_Click(i); });
+    installAccessibleRoles();
+    describeControls(this);
     showPanel(this, ui_, true);
 }
 
@@ -136,6 +152,13 @@ void MainForm::Frame2_DblClick() {
 void MainForm::Frame4_DblClick() {
     if (!busy())
         showPanel(this, ui_, true);
+}
+
+void MainForm::switchPanel() {
+    if (ui_.Frame4->isVisibleTo(this))
+        Frame4_DblClick();
+    else
+        Frame2_DblClick();
 }
 
 void MainForm::List1_Click() {

@@ -27,6 +27,8 @@ public:
     // Event handlers, public so that tests can drive them as a click would.
     void Frame2_DblClick();
     void Frame4_DblClick();
+    // The other panel, by the keyboard: as the double-click on the shown one.
+    void switchPanel();
     void List1_Click();
     void Command2_Click();
     void Command1_Click(int Index);

@@ -10,8 +10,11 @@
 #include "simprocess.h"
 #include "testdata.h"
 
+#include <QAccessible>
+#include <QApplication>
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
@@ -22,6 +25,36 @@
 
 using namespace morvane;
 using namespace morvane::test;
+
+namespace {
+
+// Relative luminance and contrast ratio, as accessibility guidelines define them.
+double luminance(QRgb c) {
+    const auto linear = [](int v) {
+        const double s = v / 255.0;
+        return s <= 0.04045 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(qRed(c)) + 0.7152 * linear(qGreen(c)) + 0.0722 * linear(qBlue(c));
+}
+
+// The name a screen reader gives a control. On Unix a combo box's name is
+// its value, and what it is comes from the label that names it as its buddy.
+QString heardName(QAccessibleInterface* a) {
+#ifdef Q_OS_UNIX
+    if (a->role() == QAccessible::ComboBox)
+        for (const auto& [label, relation] : a->relations(QAccessible::Label))
+            if (label->role() == QAccessible::StaticText)
+                return label->text(QAccessible::Name);
+#endif
+    return a->text(QAccessible::Name);
+}
+
+double contrast(QRgb a, QRgb b) {
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+} // namespace
 
 class TstWindow : public QObject {
     Q_OBJECT
@@ -183,6 +216,205 @@ private slots:
         QTRY_VERIFY(!form_->isVisible()); // the close, carried out afterwards
         QVERIFY(!form_->MSComm1.PortOpen());
         QVERIFY(messages_.isEmpty());
+    }
+
+    // Every way to switch panels does what the double-click does: the boxes
+    // filled from the settings on the way in, nothing applied on the way out,
+    // the design's heights, and the focus on the shown panel's first control.
+    void switchPanelsByKeyboard_data() {
+        QTest::addColumn<QString>("how");
+        for (const char* how : {"Ctrl+comma", "caption Return", "caption Space", "Shift+F10 menu",
+                                "Menu key menu", "Escape"})
+            QTest::newRow(how) << QString(how);
+    }
+    void switchPanelsByKeyboard() {
+        QFETCH(QString, how);
+        start();
+        form_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form_.get()));
+        const auto press = [&](const char* name) {
+            auto* frame = control<Frame>(form_.get(), name);
+            if (how == "Ctrl+comma" || (how == "Escape" && frame == ctl("Frame2"))) {
+                QTest::keyClick(form_->focusWidget(), Qt::Key_Comma, Qt::ControlModifier);
+            } else if (how == "Escape") {
+                QTest::keyClick(form_->focusWidget(), Qt::Key_Escape);
+            } else if (how.startsWith("caption")) {
+                frame->setFocus();
+                QTest::keyClick(frame, how.endsWith("Space") ? Qt::Key_Space : Qt::Key_Return);
+            } else {
+                // The menu's entry chosen as a user would: Down, then Return.
+                frame->setFocus();
+                QTimer chooser;
+                connect(&chooser, &QTimer::timeout, this, [&chooser] {
+                    if (QWidget* menu = QApplication::activePopupWidget()) {
+                        chooser.stop();
+                        QTest::keyClick(menu, Qt::Key_Down);
+                        QTest::keyClick(menu, Qt::Key_Return);
+                    }
+                });
+                chooser.start(10);
+                if (how.startsWith("Menu")) {
+                    QContextMenuEvent e(QContextMenuEvent::Keyboard, QPoint(), QPoint());
+                    QCoreApplication::sendEvent(frame, &e);
+                } else {
+                    QTest::keyClick(frame, Qt::Key_F10, Qt::ShiftModifier);
+                }
+                QVERIFY(!chooser.isActive());
+            }
+        };
+        text("Text2")->setText("9");
+        press("Frame2");
+        QVERIFY(!ctl("Frame2")->isVisible() && ctl("Frame4")->isVisible());
+        QCOMPARE(text("Text2")->text(), QStringLiteral(" 2"));
+        QCOMPARE(form_->focusWidget(), ctl("Text1"));
+        QCOMPARE(form_->frameGeometry().height(), 3800 / 15);
+        text("Text2")->setText("9");
+        press("Frame4");
+        QVERIFY(ctl("Frame2")->isVisible() && !ctl("Frame4")->isVisible());
+        QCOMPARE(form_->focusWidget(), ctl("List1"));
+        QCOMPARE(form_->frameGeometry().height(), 6075 / 15);
+        QCOMPARE(readAll(path("Morvane.SYS")), QByteArray("COMPORT,1,\r\n"));
+        QCOMPARE(sim_.loggedCommands(), kTableRead);
+    }
+
+    // Return and Enter press the focused button as Space does; Return in a
+    // box of the system panel confirms it.
+    void returnPressesTheFocusedButton_data() {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<bool>("mainPanelAfter");
+        QTest::addColumn<QStringList>("sent");
+        const auto row = [](const char* control, Qt::Key key, bool mainPanel, QStringList sent) {
+            QTest::newRow(QStringLiteral("%1 %2").arg(control).arg(key).toLatin1())
+                << QString(control) << int(key) << mainPanel << sent;
+        };
+        row("Command2", Qt::Key_Return, true, QStringList{"N 03090507"} + kTableRead);
+        row("Command1(0)", Qt::Key_Enter, true, kTableRead);
+        row("Command1(1)", Qt::Key_Return, true, {});
+        row("Command3", Qt::Key_Return, false,
+            {"QT", "QS", "N 03090507", "D00000000000", "QT", "QS"});
+        row("Text3", Qt::Key_Return, true, kTableRead);
+        row("Text4", Qt::Key_Enter, true, kTableRead);
+    }
+    void returnPressesTheFocusedButton() {
+        QFETCH(QString, control);
+        QFETCH(int, key);
+        QFETCH(QStringList, sent);
+        QVERIFY(writeAll(path("Morvane.DAT"), cp932Lines(kSimRows.mid(0, 1))));
+        start();
+        if (control != "Command2")
+            form_->Frame2_DblClick();
+        QWidget* w = ctl(control.toLatin1());
+        w->setFocus();
+        const int m = mark();
+        QTest::keyClick(w, Qt::Key(key));
+        QTEST(ctl("Frame2")->isVisible(), "mainPanelAfter");
+        QCOMPARE(sentSince(m), sent);
+        QCOMPARE(messages_, QStringList());
+    }
+
+    // The focus ring stands out at 3:1 or more against what it covers, all
+    // the way round its control.
+    void focusRings_data() {
+        QTest::addColumn<QString>("control");
+        for (const char* c : {"Command2", "Check1(1)", "List1", "Frame2"})
+            QTest::newRow(c) << QString(c);
+    }
+    void focusRings() {
+        QFETCH(QString, control);
+        start();
+        form_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form_.get()));
+        QWidget* w = ctl(control.toLatin1());
+        list()->setCurrentRow(4);
+        form_->focusWidget()->clearFocus();
+        const QImage before = w->grab().toImage();
+        w->setFocus();
+        const QImage after = w->grab().toImage();
+        QRect ring;
+        int strong = 0;
+        for (int y = 0; y < after.height(); ++y)
+            for (int x = 0; x < after.width(); ++x)
+                if (contrast(after.pixel(x, y), before.pixel(x, y)) >= 3.0) {
+                    ++strong;
+                    ring |= QRect(x, y, 1, 1);
+                }
+        QVERIFY2(ring.width() >= 10 && ring.height() >= 10, qPrintable(QString::number(strong)));
+        QVERIFY2(strong >= 2 * (ring.width() + ring.height()) - 4,
+                 qPrintable(QStringLiteral("%1 pixels in %2x%3")
+                                .arg(strong)
+                                .arg(ring.width())
+                                .arg(ring.height())));
+    }
+
+    // What a screen reader hears of each control: its name in the window's
+    // language, its role, and a description where the box alone says too little.
+    void accessibleTexts_data() {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("role");
+        QTest::addColumn<QString>("description"); // a part of it
+        const auto row = [](const char* control, const char* name, QAccessible::Role role,
+                            const char* description) {
+            QTest::newRow(control) << QString(control) << QString::fromUtf8(name) << int(role)
+                                   << QString::fromUtf8(description);
+        };
+        using A = QAccessible;
+        row("MainForm", "Morvane", A::Window, "");
+        row("Frame2", "<Main>", A::Grouping, "予約の編集と一覧");
+        row("Frame4", "<System>", A::Grouping, "設定画面");
+        row("Frame3", "設定値", A::Grouping, "編集");
+        row("Frame1", "タイマー設定一覧", A::Grouping, "時計と予約");
+        row("List1", "タイマー設定一覧", A::List, "予約0〜予約9");
+        row("Combo3", "予約番号", A::ComboBox, "現在");
+        row("Combo2", "曜日", A::ComboBox, "毎日");
+        row("Combo1(0)", "時", A::ComboBox, "0〜23");
+        row("Combo1(1)", "分", A::ComboBox, "0〜59");
+        row("Combo1(2)", "秒", A::ComboBox, "0〜59");
+        row("Check1(1)", "Timer Enable", A::CheckBox, "有効");
+        row("Command2", "設定送信", A::Button, "タイマーに送り");
+        row("Text1", "COM ポート番号", A::EditableText, "1 以上");
+        row("Text2", "タイムアウト", A::EditableText, "単位は秒。２秒以上設定");
+        row("Text3", "リトライ回数", A::EditableText, "単位は回。０回以上設定");
+        row("Text4", "バックアップファイル", A::EditableText, "パス");
+        row("Command1(0)", "決　定", A::Button, "保存");
+        row("Command1(1)", "中　止", A::Button, "戻ります");
+        row("Command3", "Back Up 読込", A::Button, "書き戻します");
+    }
+    void accessibleTexts() {
+        QFETCH(QString, control);
+        QFETCH(QString, description);
+        start(); // the boxes hold values, which must not stand for their names
+        QObject* o = control == "MainForm" ? form_.get() : ctl(control.toLatin1());
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(o);
+        QVERIFY(a);
+        QTEST(heardName(a), "name");
+        QTEST(int(a->role()), "role");
+        QVERIFY2(a->text(QAccessible::Description).contains(description),
+                 qPrintable(a->text(QAccessible::Description)));
+    }
+
+    // The labels beside a box are its labels to a screen reader; a frame's
+    // switch is its action; whatever does something has a tooltip.
+    void labelsActionsAndTips() {
+        form_ = std::make_unique<MainForm>();
+        QStringList labels;
+        for (const auto& [label, relation] :
+             QAccessible::queryAccessibleInterface(ctl("Text2"))->relations(QAccessible::Label))
+            labels << label->text(QAccessible::Name);
+        labels.sort();
+        QCOMPARE(labels, (QStringList{"<System>", "Timeout", "秒", "２秒以上設定"}));
+        QAccessibleActionInterface* frame =
+            QAccessible::queryAccessibleInterface(ctl("Frame2"))->actionInterface();
+        QVERIFY(frame && frame->actionNames().contains(QAccessibleActionInterface::pressAction()));
+        frame->doAction(QAccessibleActionInterface::pressAction());
+        QVERIFY(ctl("Frame4")->isVisibleTo(form_.get()));
+        QStringList untipped;
+        for (QWidget* w : form_->findChildren<QWidget*>())
+            if ((w->focusPolicy() & Qt::TabFocus) && w->toolTip().isEmpty() &&
+                !w->objectName().isEmpty()) // unnamed: the parts a control is made of
+                untipped << w->objectName();
+        QCOMPARE(untipped, QStringList());
     }
 
     void panelsSwitchOnTheFramesOnly() {

@@ -4,7 +4,9 @@
 #   1. tools/run opens its demo on the simulator's table, without a first-start
 #      message, and the window's outer height is the design's from the start;
 #   2. a close asked for while the program waits on a silent device is carried
-#      out once the action, its message box included, has ended.
+#      out once the action, its message box included, has ended;
+#   3. with the keyboard alone, the port is set on the system panel and
+#      confirmed, a row is loaded, changed and sent.
 #   desktop.sh BIN_DIR
 set -euo pipefail
 bin=$(cd "$1" && pwd)
@@ -63,4 +65,26 @@ until_ok xdotool search --onlyvisible --name '^Error Message$'
 ! not_running "$bin/morvane\$" || fail "closed before the action ended"
 xdotool windowactivate --sync "$(xdotool search --onlyvisible --name '^Error Message$')" key Return
 until_ok not_running "$bin/morvane\$"
+
+# Port 9 has no device; the simulator is COM3.
+mkdir "$work/keys" && cd "$work/keys"
+printf 'COMPORT,9,\r\n' >Morvane.SYS
+"$bin/morvane-sim" --link COM3 --log sim.log >/dev/null &
+pids+=($!)
+until_ok test -L COM3
+"$bin/morvane" >app.out 2>&1 &
+until_ok xdotool search --onlyvisible --name '^Morvane$'
+id=$(xdotool search --onlyvisible --name '^Morvane$' | head -n1)
+keys() { xdotool windowactivate --sync "$id" key --delay 80 "$@"; }
+# The system panel by its key, port 3 typed into Text1, Return confirms.
+keys ctrl+comma ctrl+a 3 Return
+until_ok grep -qx L9 sim.log
+# Row 4 (reservation 3) loaded from the list, which has the focus now.
+keys Down Down Down Down Down Return
+until_ok grep -qx L3 sim.log
+# The hour box is four Tab stops on; 21 typed there; Tab to 設定送信, Return.
+keys Tab Tab Tab Tab ctrl+a 2 1 Tab Tab Tab Return
+until_ok grep -q '^D300150000' sim.log
+[ "$(grep -c . sim.log)" = 26 ] || fail "keyboard scenario sent: $(tr '\n' ' ' <sim.log)"
+! xdotool search --onlyvisible --name '^Error Message$' >/dev/null || fail "a message in the keyboard scenario"
 echo "desktop passed"
