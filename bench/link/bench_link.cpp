@@ -5,6 +5,7 @@
 //
 //   build/bin/bench_link [rounds]
 #include "benchsupport.h"
+#include "cominit.h"
 #include "device.h"
 #include "exchange.h"
 #include "fakeviews.h"

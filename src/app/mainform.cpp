@@ -2,6 +2,7 @@
 #include "mainform.h"
 
 #include "accessibility.h"
+#include "cominit.h"
 #include "device.h"
 #include "messageerror.h"
 #include "panel.h"

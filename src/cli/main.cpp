@@ -3,6 +3,7 @@
 // timer unit, with the window's settings, port and device operations.
 #include "backup.h"
 #include "cli.h"
+#include "cominit.h"
 #include "console.h"
 #include "device.h"
 #include "exchange.h"

@@ -19,8 +19,6 @@ constexpr int kAttemptMs = 30'000;
 // the eye can tell.
 constexpr int kPumpEveryMs = 40;
 
-const QString kErrorText = QStringLiteral("ERROR");
-
 int secondOfDay(const Clock& clock) {
     return clock.msecsOfDay() / 1000;
 }
@@ -117,7 +115,7 @@ void Link::CMM_TRNA(const QString& TRN_BUF, QString& REC_BUF) {
             line_->close();
             ComStatus = kComStatusFailed;
             messageError_(kMsgNotConnected);
-            REC_BUF = kErrorText;
+            REC_BUF = kReplyError;
             return;
         }
         if (r == WaitResult::kSeen && !REC_BUF.contains(u'N'))
@@ -127,7 +125,7 @@ void Link::CMM_TRNA(const QString& TRN_BUF, QString& REC_BUF) {
         if (r == WaitResult::kSeen)
             return; // the last answer was negative: the caller gets it as it is
         messageError_(kMsgNotConnected);
-        REC_BUF = kErrorText;
+        REC_BUF = kReplyError;
         return;
     }
 }
@@ -141,7 +139,7 @@ void Link::CMM_REC(QString& REC_BUF) {
         line_->close();
         ComStatus = kComStatusFailed;
     }
-    REC_BUF = kErrorText;
+    REC_BUF = kReplyError;
     messageError_(kMsgTimeOut);
 }
 

@@ -18,6 +18,9 @@ inline const QString kMsgNotConnected =
 inline const QString kMsgSetUpPortAgain = QStringLiteral("COM ポートを再設定してください。");
 inline const QString kMsgTimeOut = QStringLiteral("タイムアウトエラーです。");
 
+// What REC_BUF holds after an exchange that got no answer.
+inline const QString kReplyError = QStringLiteral("ERROR");
+
 // Longest text one reply wait collects; past it the attempt counts as timed out.
 inline constexpr int kMaxReplyChars = 4096;
 

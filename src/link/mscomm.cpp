@@ -1,102 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "mscomm.h"
 
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QMetaObject>
 #include <QThread>
 
 #include <algorithm>
-#include <limits>
 
 namespace morvane {
-
-namespace {
-
-bool allDigits(QStringView s) {
-    return !s.isEmpty() &&
-           std::all_of(s.begin(), s.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
-}
-
-// The value a settings field names, from a short table of its spellings.
-template <class T>
-bool pick(const QString& field, std::initializer_list<std::pair<QStringView, T>> table, T& out) {
-    for (const auto& [text, value] : table)
-        if (field == text) {
-            out = value;
-            return true;
-        }
-    return false;
-}
-
-} // namespace
-
-bool parseCommSettings(const QString& settings, LineSettings& out) {
-    const QStringList f = settings.split(u',');
-    if (f.size() != 4)
-        return false;
-
-    // The speed is written with a sign position: one blank before it.
-    QStringView speed(f[0]);
-    if (speed.startsWith(u' '))
-        speed = speed.mid(1);
-    if (!allDigits(speed))
-        return false;
-    bool ok = false;
-    const qlonglong baud = speed.toLongLong(&ok);
-    if (!ok || baud < 1 || baud > std::numeric_limits<qint32>::max())
-        return false;
-
-    LineSettings r;
-    r.baud = static_cast<qint32>(baud);
-
-    const bool known = pick(f[1].toUpper(),
-                            {{u"N", QSerialPort::NoParity},
-                             {u"E", QSerialPort::EvenParity},
-                             {u"O", QSerialPort::OddParity},
-                             {u"M", QSerialPort::MarkParity},
-                             {u"S", QSerialPort::SpaceParity}},
-                            r.parity) &&
-                       pick(f[2],
-                            {{u"5", QSerialPort::Data5},
-                             {u"6", QSerialPort::Data6},
-                             {u"7", QSerialPort::Data7},
-                             {u"8", QSerialPort::Data8}},
-                            r.dataBits) &&
-                       pick(f[3],
-                            {{u"1", QSerialPort::OneStop},
-                             {u"1.5", QSerialPort::OneAndHalfStop},
-                             {u"2", QSerialPort::TwoStop}},
-                            r.stopBits);
-    if (!known)
-        return false;
-
-    out = r;
-    return true;
-}
-
-#ifdef Q_OS_WIN
-// Windows knows its serial ports by name.
-QString portPathFor(int n, const QString&) {
-    return n < 1 ? QString() : QStringLiteral("COM") + QString::number(n);
-}
-#else
-QString portPathFor(int n, const QString& appDir) {
-    if (n < 1)
-        return {};
-    // A link COMn in the start-up directory names the device (for instance
-    // `ln -s /dev/ttyUSB0 COM3`); a dangling link still counts, and then
-    // fails to open instead of silently falling back to another device.
-    if (!appDir.isEmpty()) {
-        const QString entry = QDir(appDir).filePath(QStringLiteral("COM") + QString::number(n));
-        const QFileInfo info(entry);
-        if (info.exists() || info.isSymLink())
-            return entry;
-    }
-    return QStringLiteral("/dev/ttyS") + QString::number(n - 1);
-}
-#endif
 
 MSComm::MSComm(QObject* parent) : QObject(parent), port_(this) {
     connect(&port_, &QSerialPort::readyRead, this, &MSComm::onReadyRead);
@@ -322,38 +233,6 @@ void MSComm::onError(QSerialPort::SerialPortError e) {
     lock_.release();
     failed_ = true;
     attempt_.trouble = PortTrouble::kGone;
-}
-
-} // namespace morvane
-
-namespace morvane {
-
-QString commSettingsString(const SysSettingsRecord& s) {
-    const QString speed = s.BAUDRATE < 0 ? QString::number(s.BAUDRATE)
-                                         : QStringLiteral(" ") + QString::number(s.BAUDRATE);
-    return speed + u',' + s.PARITY + u',' + QString::number(s.BITS) + u',' +
-           QString::number(s.STOPS);
-}
-
-qint16 COM_Init(MSComm& MSComm1, const SysSettingsRecord& SysSettings, const QString& AppDir) {
-    MSComm1.setAppDir(AppDir);
-    const bool ok = MSComm1.setCommPort(SysSettings.COMPORT) &&
-                    MSComm1.setSettings(commSettingsString(SysSettings)) &&
-                    MSComm1.setInputLen(0) && MSComm1.setRThreshold(1) &&
-                    MSComm1.setHandshaking(0) && (MSComm1.PortOpen() || MSComm1.setPortOpen(true));
-    return ok ? kComStatusOpen : kComStatusFailed;
-}
-
-qint16 COM_InitWhenFree(MSComm& MSComm1, const SysSettingsRecord& SysSettings,
-                        const QString& AppDir, int waitMs, Clock& clock) {
-    constexpr int kRetryMs = 250;
-    for (int waited = 0;; waited += kRetryMs) {
-        const qint16 status = COM_Init(MSComm1, SysSettings, AppDir);
-        if (status == kComStatusOpen || MSComm1.lastAttempt().trouble != PortTrouble::kBusy ||
-            waited >= waitMs)
-            return status;
-        clock.sleep(std::min(kRetryMs, waitMs - waited));
-    }
 }
 
 } // namespace morvane

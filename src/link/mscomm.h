@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "clock.h"
+#include "commsettings.h"
 #include "portlock.h"
+#include "portpath.h"
 #include "serialline.h"
-#include "sysfile.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -38,24 +38,6 @@ struct PortAttempt {
     PortHolder holder = {}; // for kBusy: who held the device then
     QDateTime at = {};      // when it was made
 };
-
-// Line settings parsed from a settings string such as " 9600,N,8,1".
-struct LineSettings {
-    qint32 baud = 9600;
-    QSerialPort::Parity parity = QSerialPort::NoParity;
-    QSerialPort::DataBits dataBits = QSerialPort::Data8;
-    QSerialPort::StopBits stopBits = QSerialPort::OneStop;
-};
-
-// Parses a settings string; false when the component cannot use it.
-bool parseCommSettings(const QString& settings, LineSettings& out);
-
-// The settings string for the record: " 9600,N,8,1" for the defaults.
-QString commSettingsString(const SysSettingsRecord& s);
-
-// The device path for port number n: "COMn" on Windows; elsewhere the entry
-// "COMn" in appDir when there is one, else /dev/ttyS(n-1). Empty below 1.
-QString portPathFor(int n, const QString& appDir);
 
 // The serial communications component the window holds as MSComm1: the
 // members the program uses, with the Comm control's meaning, over QSerialPort.
@@ -119,14 +101,5 @@ private:
     bool receivePending_ = false; // receive event posted, not yet delivered
     bool unreported_ = false;     // characters arrived since the last receive event
 };
-
-// Configures and opens the port from the settings, port n looked up from
-// AppDir; returns ComStatus. Never shows a message.
-qint16 COM_Init(MSComm& MSComm1, const SysSettingsRecord& SysSettings, const QString& AppDir);
-
-// COM_Init, tried again while another program holds the port, every quarter
-// of a second for up to waitMs, sleeping on `clock` in between.
-qint16 COM_InitWhenFree(MSComm& MSComm1, const SysSettingsRecord& SysSettings,
-                        const QString& AppDir, int waitMs, Clock& clock);
 
 } // namespace morvane

@@ -16,24 +16,6 @@ namespace {
 // The files' code page; ICU knows it only by name.
 const char* const kFileCodec = "Shift_JIS";
 
-// Converts the whole file in one call so a lead byte cut off at the end is an
-// error rather than silently held back.
-bool decodeText(const QByteArray& bytes, QString& text) {
-    QStringDecoder dec(kFileCodec, QStringConverter::Flag::Stateless);
-    if (!dec.isValid())
-        return false;
-    text = dec.decode(bytes);
-    return !dec.hasError();
-}
-
-bool encodeText(const QString& text, QByteArray& bytes) {
-    QStringEncoder enc(kFileCodec, QStringConverter::Flag::Stateless);
-    if (!enc.isValid())
-        return false;
-    bytes = enc.encode(text);
-    return !enc.hasError();
-}
-
 // CR ends a line and swallows an LF right after it; a lone LF is text.
 QStringList splitLines(const QString& text) {
     QStringList lines;
@@ -53,6 +35,25 @@ QStringList splitLines(const QString& text) {
 }
 
 } // namespace
+
+// Converts the whole text in one call so a lead byte cut off at the end is an
+// error rather than silently held back; a fresh converter each time, as an
+// ICU converter keeps its error flag.
+bool decodeCp932(const QByteArray& bytes, QString& text) {
+    QStringDecoder dec(kFileCodec, QStringConverter::Flag::Stateless);
+    if (!dec.isValid())
+        return false;
+    text = dec.decode(bytes);
+    return !dec.hasError();
+}
+
+bool encodeCp932(const QString& text, QByteArray& bytes) {
+    QStringEncoder enc(kFileCodec, QStringConverter::Flag::Stateless);
+    if (!enc.isValid())
+        return false;
+    bytes = enc.encode(text);
+    return !enc.hasError();
+}
 
 QString fileErrorText(int errNo) {
     switch (errNo) {
@@ -95,7 +96,7 @@ int textFileDecode(const QByteArray& bytes, QStringList& rData, qint16& LINECOUN
     if (bytes.size() > kMaxTextFileBytes)
         return kFileErrTooLarge;
     QString text;
-    if (!decodeText(bytes, text))
+    if (!decodeCp932(bytes, text))
         return kFileErrBadText;
     const QStringList lines = splitLines(text);
     // Checked before storing anything, so a file too long leaves rData as it was.
@@ -133,7 +134,7 @@ void TextFileWrite(const QString& FILENAME, const QStringList& wData, qint16 LIN
         QString text;
         for (qsizetype i = 0; i <= LINECOUNT; ++i)
             text += wData.at(i) + QLatin1String("\r\n");
-        if (!encodeText(text, bytes))
+        if (!encodeCp932(text, bytes))
             err = kFileErrBadText;
     }
     if (err == kFileErrNone)

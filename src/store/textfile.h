@@ -38,6 +38,11 @@ enum FileErr : int {
     kFileErrPathNotFound = 76,
 };
 
+// Code page 932 (Shift_JIS) conversion of a whole text, as the files are
+// read and written; false when a byte or character does not convert.
+bool decodeCp932(const QByteArray& bytes, QString& text);
+bool encodeCp932(const QString& text, QByteArray& bytes);
+
 // The message for a file error number; empty for 0.
 QString fileErrorText(int errNo);
 

@@ -4,6 +4,7 @@
 // status; its reading of the command line; its English for the shared
 // layers' messages.
 #include "cli.h"
+#include "cominit.h"
 #include "exchange.h"
 #include "messages.h"
 #include "mscomm.h"

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The comm component: settings strings, port paths, COM_Init, and the real
 // QSerialPort path on a pseudo-terminal made here with openpty.
+#include "cominit.h"
 #include "fakeline.h"
 #include "mscomm.h"
 #include "portreport.h"
