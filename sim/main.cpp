@@ -10,6 +10,8 @@
 #include <fstream>
 #include <sstream>
 
+using namespace morvane;
+
 namespace {
 
 constexpr std::streamsize kMaxTableFile = 64 * 1024;

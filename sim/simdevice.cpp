@@ -3,13 +3,13 @@
 
 #include <ctime>
 
-namespace sim {
+namespace morvane::sim {
 
 namespace {
 
 constexpr int kSecondsPerWeek = 7 * 24 * 3600;
 
-int hexDigit(char c) {
+int upperHexDigit(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';
     if (c >= 'A' && c <= 'F')
@@ -17,14 +17,16 @@ int hexDigit(char c) {
     return -1;
 }
 
-// The device speaks upper-case hex only, so a lower-case field is an error.
-int hexField(std::string_view s, std::size_t pos) {
-    const int hi = hexDigit(s[pos]);
-    const int lo = hexDigit(s[pos + 1]);
+// The two hex digits at pos as a byte, or -1. The device speaks upper-case hex
+// only, so a lower-case field is an error.
+int parseUpperHexPair(std::string_view s, std::size_t pos) {
+    const int hi = upperHexDigit(s[pos]);
+    const int lo = upperHexDigit(s[pos + 1]);
     return (hi < 0 || lo < 0) ? -1 : hi * 16 + lo;
 }
 
-int decField(std::string_view s, std::size_t pos) {
+// The two decimal digits at pos as a number, or -1.
+int parseDecimalPair(std::string_view s, std::size_t pos) {
     const char a = s[pos];
     const char b = s[pos + 1];
     if (a < '0' || a > '9' || b < '0' || b > '9')
@@ -33,9 +35,9 @@ int decField(std::string_view s, std::size_t pos) {
 }
 
 void appendHex(std::string& out, int value) {
-    static const char digits[] = "0123456789ABCDEF";
-    out += digits[(value >> 4) & 0xF];
-    out += digits[value & 0xF];
+    static constexpr char kHexDigits[] = "0123456789ABCDEF";
+    out += kHexDigits[(value >> 4) & 0xF];
+    out += kHexDigits[value & 0xF];
 }
 
 void appendDec(std::string& out, int value) {
@@ -43,14 +45,14 @@ void appendDec(std::string& out, int value) {
     out += char('0' + value % 10);
 }
 
-bool inRange(int v, int lo, int hi) {
+bool isBetween(int v, int lo, int hi) {
     return v >= lo && v <= hi;
 }
 
 int lenientHex(char c) {
     if (c >= 'a' && c <= 'f')
         return c - 'a' + 10;
-    return hexDigit(c);
+    return upperHexDigit(c);
 }
 
 } // namespace
@@ -161,13 +163,13 @@ SimDevice::Answer SimDevice::handle(std::string_view cmd, SteadyClock::time_poin
         return a;
     }
     if (cmd.size() == 12 && cmd[0] == 'D' && cmd[1] >= '0' && cmd[1] <= '9') {
-        const int day = hexField(cmd, 2);
-        const int hour = hexField(cmd, 4);
-        const int minute = hexField(cmd, 6);
-        const int second = hexField(cmd, 8);
-        const int flag = hexField(cmd, 10);
-        if (inRange(day, 0, 7) && inRange(hour, 0, 23) && inRange(minute, 0, 59) &&
-            inRange(second, 0, 59) && flag >= 0) {
+        const int day = parseUpperHexPair(cmd, 2);
+        const int hour = parseUpperHexPair(cmd, 4);
+        const int minute = parseUpperHexPair(cmd, 6);
+        const int second = parseUpperHexPair(cmd, 8);
+        const int flag = parseUpperHexPair(cmd, 10);
+        if (isBetween(day, 0, 7) && isBetween(hour, 0, 23) && isBetween(minute, 0, 59) &&
+            isBetween(second, 0, 59) && flag >= 0) {
             table_[std::size_t(cmd[1] - '0')] =
                 Reservation{std::uint8_t(day), std::uint8_t(hour), std::uint8_t(minute),
                             std::uint8_t(second), std::uint8_t(flag)};
@@ -177,12 +179,12 @@ SimDevice::Answer SimDevice::handle(std::string_view cmd, SteadyClock::time_poin
         }
     }
     if (cmd.size() == 10 && cmd.substr(0, 2) == "N ") {
-        const int day = decField(cmd, 2);
-        const int hour = hexField(cmd, 4);
-        const int minute = hexField(cmd, 6);
-        const int second = hexField(cmd, 8);
-        if (inRange(day, 0, 6) && inRange(hour, 0, 23) && inRange(minute, 0, 59) &&
-            inRange(second, 0, 59)) {
+        const int day = parseDecimalPair(cmd, 2);
+        const int hour = parseUpperHexPair(cmd, 4);
+        const int minute = parseUpperHexPair(cmd, 6);
+        const int second = parseUpperHexPair(cmd, 8);
+        if (isBetween(day, 0, 6) && isBetween(hour, 0, 23) && isBetween(minute, 0, 59) &&
+            isBetween(second, 0, 59)) {
             setClock({day, hour, minute, second}, now);
             a.reply = "*";
             return a;
@@ -192,4 +194,4 @@ SimDevice::Answer SimDevice::handle(std::string_view cmd, SteadyClock::time_poin
     return a;
 }
 
-} // namespace sim
+} // namespace morvane::sim

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-namespace sim {
+namespace morvane::sim {
 
 using SteadyClock = std::chrono::steady_clock;
 
@@ -61,4 +61,4 @@ private:
     SteadyClock::time_point setAt_{};
 };
 
-} // namespace sim
+} // namespace morvane::sim

@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <cstdlib>
 
-namespace sim {
+namespace morvane::sim {
 
 const char* const kUsage =
     "usage: morvane-sim [options]\n"
@@ -117,4 +117,4 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
     return o;
 }
 
-} // namespace sim
+} // namespace morvane::sim

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace sim {
+namespace morvane::sim {
 
 struct Options {
     std::string linkPath;  // --link: symbolic link to the pty slave
@@ -35,4 +35,4 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
 
 extern const char* const kUsage;
 
-} // namespace sim
+} // namespace morvane::sim

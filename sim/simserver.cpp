@@ -14,7 +14,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-namespace sim {
+namespace morvane::sim {
 
 namespace {
 
@@ -431,4 +431,4 @@ void SimServer::saveTable() {
         std::perror("morvane-sim: rename table");
 }
 
-} // namespace sim
+} // namespace morvane::sim

@@ -11,7 +11,7 @@
 #include <deque>
 #include <string>
 
-namespace sim {
+namespace morvane::sim {
 
 class SimServer {
 public:
@@ -79,4 +79,4 @@ private:
     bool unsolicitedPending_ = false;
 };
 
-} // namespace sim
+} // namespace morvane::sim

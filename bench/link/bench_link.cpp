@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
     SystemClock clock;
 
     {
-        SimProcess sim;
+        test::SimProcess sim;
         if (!sim.start({"--baud", "9600"})) {
             std::fprintf(stderr, "simulator: %s\n", qPrintable(sim.errorString()));
             return 1;
@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
     }
 
     {
-        SimProcess sim;
+        test::SimProcess sim;
         if (!sim.start({"--silent"})) {
             std::fprintf(stderr, "simulator: %s\n", qPrintable(sim.errorString()));
             return 1;

@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
     QStringList messages;
     setMessageErrorRecorder([&](const QString& m, const QString&) { messages << m; });
 
-    SimProcess sim;
+    test::SimProcess sim;
     const QString dir = sim.tempDir();
     // A settings file, so the first-start message does not count; a table
     // with every reservation in use.

@@ -17,6 +17,7 @@ struct SysSettingsRecord {
     qint16 ComTimeOut = 2;
     qint16 ComReTry = 1;
     QString BackUpFile;
+    bool operator==(const SysSettingsRecord&) const = default;
 };
 
 // AppDir joined with a file name by the platform's separator ("\" on Windows).

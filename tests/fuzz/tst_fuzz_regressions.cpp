@@ -1,27 +1,27 @@
 // SPDX-License-Identifier: MIT
-// Runs every fuzz target body over its seed corpus and its saved findings,
-// with the normal compiler: a fixed finding stays fixed. A body aborts with
-// the input's name when an invariant breaks.
+// Replays every fuzz target body over its seeds and saved findings with the normal
+// compiler, each input in a process of its own: an abort, a sanitizer's report or
+// a crash fails that input's row, and the other rows still run.
 #include "targets.h"
 
-#include <QDir>
 #include <QtTest>
 
+using namespace morvane;
 using namespace morvane::fuzz;
 
 class TstFuzzRegressions : public QObject {
     Q_OBJECT
+    // Set in the environment of the process that replays one input.
+    static constexpr char kChild[] = "MORVANE_FUZZ_REPLAY_CHILD";
 private slots:
     void replay_data() {
         QTest::addColumn<int>("target");
         QTest::addColumn<QString>("path");
         for (int t = 0; t < int(std::size(kTargets)); ++t) {
             const QString dir = QStringLiteral(MORVANE_FUZZ_DIR "/%2/") + kTargets[t].name;
-            // Every target has seeds.
             QVERIFY2(QDir(dir.arg("corpus")).entryList(QDir::Files).size() >= 3, kTargets[t].name);
             for (const char* kind : {"corpus", "regressions"})
-                for (const QFileInfo& f :
-                     QDir(dir.arg(QLatin1String(kind))).entryInfoList(QDir::Files))
+                for (const QFileInfo& f : QDir(dir.arg(kind)).entryInfoList(QDir::Files))
                     QTest::addRow("%s/%s/%s", kTargets[t].name, kind, qPrintable(f.fileName()))
                         << t << f.filePath();
         }
@@ -31,14 +31,24 @@ private slots:
         QFETCH(QString, path);
         QFile f(path);
         QVERIFY(f.open(QIODevice::ReadOnly));
-        const QByteArray bytes = f.readAll();
-        const QByteArray name = path.toLocal8Bit();
-        setInputName(name.constData());
-        // A buffer of the input's own size, so that a read past its end is
-        // caught under the sanitizers, as in the fuzzer.
-        std::vector<uint8_t> data(bytes.begin(), bytes.end());
-        QCOMPARE(kTargets[target].body(data.data(), data.size()), 0);
-        setInputName(nullptr);
+        const QByteArray bytes = f.readAll(), name = path.toLocal8Bit();
+        if (qEnvironmentVariableIsSet(kChild)) {
+            // Exactly the input's size: a read past its end is caught under the sanitizers.
+            std::vector<uint8_t> data(bytes.begin(), bytes.end());
+            setInputName(name.constData());
+            kTargets[target].body(data.data(), data.size());
+            return;
+        }
+        QProcess child;
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.setEnvironment(QProcess::systemEnvironment() << QLatin1String(kChild) + "=1");
+        child.start(QCoreApplication::applicationFilePath(),
+                    {"replay:" + QString(QTest::currentDataTag())});
+        QVERIFY(child.waitForFinished(60000));
+        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
+                 qPrintable(QString(child.exitStatus() ? "signal %1:\n" : "exit code %1:\n")
+                                .arg(child.exitCode()) +
+                            child.readAll()));
     }
 };
 

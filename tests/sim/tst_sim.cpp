@@ -9,6 +9,9 @@
 #include <poll.h>
 #include <unistd.h>
 
+using namespace morvane;
+using namespace morvane::test;
+
 namespace {
 
 // The PC end of the line, in the raw mode the simulator sets; never a controlling terminal.
@@ -52,8 +55,7 @@ private slots:
         QTest::addColumn<QByteArray>("send");
         QTest::addColumn<QByteArray>("want");
         QTest::addColumn<int>("minMs");
-        const auto row = [](const char* tag, const QStringList& args, const QByteArray& send,
-                            const QByteArray& want,
+        const auto row = [](const char* tag, QStringList args, QByteArray send, QByteArray want,
                             int minMs = 0) { QTest::newRow(tag) << args << send << want << minMs; };
         row("table", {}, "L0\rL4\rL8\rL9\r",
             "L02071E0009\rLFF183C3CFF\rL050E0F1011\rL0000000081\r");
@@ -90,8 +92,7 @@ private slots:
         QFETCH(int, minMs);
         SimProcess sim;
         const QString table = sim.tempDir() + "/table.txt", link = sim.tempDir() + "/COM1";
-        QVERIFY(morvane::test::writeAll(table, kTable) &&
-                QFile::link("/nonexistent", link)); // a stale link
+        QVERIFY(writeAll(table, kTable) && QFile::link("/nonexistent", link)); // a stale link
         QVERIFY(sim.start(args << "--table" << table << "--link" << link));
         QCOMPARE(QFileInfo(link).symLinkTarget(), sim.path());
         QFile port;
@@ -108,12 +109,11 @@ private slots:
         QVERIFY2(sent.elapsed() * 10 >= minMs * 9, "came too early"); // a tenth off for rounding
         if (!args.contains("--every") && !vanish)
             QCOMPARE(readPort(port, 0, 300), QByteArray()); // and nothing more
-        QList<QByteArray> log = QByteArray(send).replace('\n', "").split('\r');
+        QStringList log = QString::fromLatin1(send).remove(u'\n').split(u'\r');
         log.removeLast(); // every line, LFs dropped, cut to 256 characters
-        for (QByteArray& line : log)
+        for (QString& line : log)
             line.truncate(256);
-        QVERIFY(sim.waitForLoggedCount(int(log.size())));
-        QCOMPARE(sim.loggedCommands().join('\r').toLatin1(), log.join('\r'));
+        QTRY_COMPARE(sim.loggedCommands(), log);
         QCOMPARE(sim.waitForExit(vanish ? 3000 : 0), vanish); // only a vanish ends it
         sim.stop();
         QCOMPARE(sim.exitCode(), 0);

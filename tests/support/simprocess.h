@@ -7,10 +7,11 @@
 #include <QDeadlineTimer>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <csignal>
 #include <sys/prctl.h>
+
+namespace morvane::test {
 
 class SimProcess {
 public:
@@ -38,13 +39,10 @@ public:
 
     // SIGTERM, then kill if it does not end in time.
     void stop() {
-        if (process_.state() == QProcess::NotRunning)
-            return;
         process_.terminate();
-        if (!process_.waitForFinished(3000)) {
+        if (!process_.waitForFinished(3000))
             process_.kill();
-            process_.waitForFinished(3000);
-        }
+        process_.waitForFinished(3000);
     }
 
     bool waitForExit(int timeoutMs) {
@@ -65,14 +63,6 @@ public:
         return lines;
     }
 
-    // Waits (bounded) until at least `count` commands are in the log.
-    bool waitForLoggedCount(int count) const {
-        for (QDeadlineTimer deadline(3000); loggedCommands().size() < count; QThread::msleep(10))
-            if (deadline.hasExpired())
-                return false;
-        return true;
-    }
-
 private:
     QProcess process_;
     QTemporaryDir dir_;
@@ -81,3 +71,5 @@ private:
     QString error_;
     int starts_ = 0;
 };
+
+} // namespace morvane::test
