@@ -8,6 +8,7 @@
 #include "panel.h"
 #include "portreport.h"
 #include "strutil.h"
+#include "windowwaiter.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -59,7 +60,7 @@ MainForm::MainForm(QWidget* parent)
 
     // Waits let paint events through so the window never goes blank; user
     // input stays queued until the handler has returned.
-    link.setPump([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
+    link.setWaiter(std::make_unique<WindowWaiter>(MSComm1));
     connect(&MSComm1, &MSComm::OnComm, this, &MainForm::MSComm1_OnComm);
     connect(ui_.Frame2, &Frame::doubleClicked, this, &MainForm::Frame2_DblClick);
     connect(ui_.Frame4, &Frame::doubleClicked, this, &MainForm::Frame4_DblClick);

@@ -9,24 +9,19 @@ namespace {
 
 constexpr int kDayMs = 86'400'000;
 
-// Longest single block of a wait, so that the pump can repaint the window.
-constexpr int kSliceMs = 100;
 // Longest one attempt may wait, however the characters trickle in: a noisy
 // line must not hold the window for longer than a user would bear.
 constexpr int kAttemptMs = 30'000;
-// The window is repainted at most this often during a wait: a reply arrives a
-// character at a time, and a repaint after each would cost far more CPU than
-// the eye can tell.
-constexpr int kPumpEveryMs = 40;
 
 int secondOfDay(const Clock& clock) {
     return clock.msecsOfDay() / 1000;
 }
 
-// How long to block now: never past the next change of the second, so a tick
-// is noticed as soon as it happens, and never longer than one slice.
-int sliceMs(const Clock& clock) {
-    return std::min(kSliceMs, 1000 - clock.msecsOfDay() % 1000);
+// Time left until the clock's second changes: a wait never blocks past it, so
+// that a tick is counted as soon as it happens, and never ends before it
+// without a reason.
+int msToNextSecond(const Clock& clock) {
+    return 1000 - clock.msecsOfDay() % 1000;
 }
 
 // Holds the component's receive event back for as long as the link uses the
@@ -52,14 +47,18 @@ Link::Link(const SysSettingsRecord& settings, SerialLine& line, Clock& clock,
            MessageFn messageError)
     : settings_(settings), line_(&line), clock_(clock), messageError_(std::move(messageError)) {}
 
-void Link::pump() {
-    if (!pump_)
-        return;
-    const int now = clock_.msecsOfDay();
-    if (lastPumpMs_ && (now - *lastPumpMs_ + kDayMs) % kDayMs < kPumpEveryMs)
-        return;
-    lastPumpMs_ = now;
-    pump_();
+void Link::waitForInput(int msecs) {
+    if (waiter_)
+        waiter_->waitForInput(*line_, msecs);
+    else
+        line_->waitForInput(msecs);
+}
+
+void Link::sleep(int msecs) {
+    if (waiter_)
+        waiter_->sleep(msecs);
+    else
+        clock_.sleep(msecs);
 }
 
 Link::WaitResult Link::replyWait(QString& collected, const QString& terminator) {
@@ -68,10 +67,11 @@ Link::WaitResult Link::replyWait(QString& collected, const QString& terminator) 
     const int startMs = clock_.msecsOfDay();
     int remembered = startMs / 1000;
     int ticks = 0;
+    const auto elapsedMs = [&] { return (clock_.msecsOfDay() - startMs + kDayMs) % kDayMs; };
     for (;;) {
         if (line_->failed())
             return WaitResult::kLineFailed;
-        if (ticks >= timeOut || (clock_.msecsOfDay() - startMs + kDayMs) % kDayMs >= kAttemptMs)
+        if (ticks >= timeOut || elapsedMs() >= kAttemptMs)
             return WaitResult::kTimedOut;
 
         if (line_->InBufferCount() > 0) {
@@ -92,8 +92,9 @@ Link::WaitResult Link::replyWait(QString& collected, const QString& terminator) 
             remembered = now;
             continue;
         }
-        line_->waitForInput(sliceMs(clock_));
-        pump();
+        // One block until characters come, the line fails, the second
+        // changes or the attempt's time is up, with no wake-up in between.
+        waitForInput(std::min(msToNextSecond(clock_), kAttemptMs - elapsedMs()));
     }
 }
 
@@ -153,14 +154,12 @@ bool Link::exchange(const QString& command) {
 
 void Link::waitTicks(int ticks) {
     // Characters arriving now are left for the receive event after the
-    // handler, even when the pump lets queued events through.
+    // handler, even when the waiter lets queued events through.
     ExchangeScope scope(*line_);
     for (int i = 0; i < ticks; ++i) {
         const int start = secondOfDay(clock_);
-        while (secondOfDay(clock_) == start) {
-            clock_.sleep(sliceMs(clock_));
-            pump();
-        }
+        while (secondOfDay(clock_) == start)
+            sleep(msToNextSecond(clock_));
     }
 }
 

@@ -7,8 +7,7 @@
 #include "sysfile.h"
 
 #include <QString>
-#include <functional>
-#include <optional>
+#include <memory>
 
 namespace morvane {
 
@@ -28,6 +27,20 @@ inline constexpr int kMaxReplyChars = 4096;
 // counting.
 bool replyFailed(const QString& reply);
 
+// How the link blocks while it waits for the device or for the clock. Without
+// one it blocks in the line and in the clock and handles no events (the
+// command line, the tests); the window's handles every event but user input
+// meanwhile, so that it repaints.
+class Waiter {
+public:
+    virtual ~Waiter() = default;
+    // Blocks until characters are waiting on the line, the line has failed,
+    // or msecs have passed.
+    virtual void waitForInput(SerialLine& line, int msecs) = 0;
+    // Blocks for msecs; characters arriving meanwhile stay waiting.
+    virtual void sleep(int msecs) = 0;
+};
+
 // The device link as MainForm shares it: ComStatus, the shared command and
 // reply texts, and the two exchange procedures over one serial line.
 class Link {
@@ -37,9 +50,8 @@ public:
     // The line the exchanges use; a benchmark wraps it to count bytes.
     void setLine(SerialLine& line) { line_ = &line; }
 
-    // Called between slices of a wait, at most every 40 ms, so the window can
-    // repaint; it must not deliver user input.
-    void setPump(std::function<void()> pump) { pump_ = std::move(pump); }
+    // Takes over every wait of the link; none: the plain blocking waits.
+    void setWaiter(std::unique_ptr<Waiter> waiter) { waiter_ = std::move(waiter); }
 
     // Sends TRN_BUF + CR and collects the reply (attempts, time-out, messages).
     void CMM_TRNA(const QString& TRN_BUF, QString& REC_BUF);
@@ -51,7 +63,7 @@ public:
     bool exchange(const QString& command);
 
     // Blocks until the clock's second has changed `ticks` times (settling
-    // pause of a send), letting only repaints through.
+    // pause of a send), letting no user input through.
     void waitTicks(int ticks);
 
     const MessageFn& messageError() const { return messageError_; }
@@ -63,14 +75,14 @@ public:
 private:
     enum class WaitResult { kSeen, kTimedOut, kLineFailed };
     WaitResult replyWait(QString& collected, const QString& terminator);
-    void pump();
+    void waitForInput(int msecs);
+    void sleep(int msecs);
 
     const SysSettingsRecord& settings_;
     SerialLine* line_;
     Clock& clock_;
     MessageFn messageError_;
-    std::function<void()> pump_;
-    std::optional<int> lastPumpMs_; // time of day of the last pump
+    std::unique_ptr<Waiter> waiter_;
 };
 
 } // namespace morvane

@@ -193,8 +193,9 @@ void MSComm::setExchangeActive(bool active) {
 
 void MSComm::onReadyRead() {
     unreported_ = true;
-    // waitForReadyRead emits readyRead inside an exchange: the exchange reads
-    // those characters itself, and whatever is left is reported when it ends.
+    emit inputOrFailure();
+    // A wait emits readyRead inside an exchange: the exchange reads those
+    // characters itself, and whatever is left is reported when it ends.
     if (rThreshold_ <= 0 || exchangeActive_)
         return;
     postReceive();
@@ -209,8 +210,8 @@ void MSComm::postReceive() {
 
 void MSComm::deliverReceive() {
     receivePending_ = false;
-    // A pump inside an exchange may run the event queue: the event then waits
-    // for SetExchangeActive(false).
+    // A wait inside an exchange may run the event queue: the event then waits
+    // for setExchangeActive(false).
     if (exchangeActive_ || !port_.isOpen() || failed_)
         return;
     if (port_.bytesAvailable() < std::max(rThreshold_, 1) || !unreported_)
@@ -233,6 +234,7 @@ void MSComm::onError(QSerialPort::SerialPortError e) {
     lock_.release();
     failed_ = true;
     attempt_.trouble = PortTrouble::kGone;
+    emit inputOrFailure();
 }
 
 } // namespace morvane

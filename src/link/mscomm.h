@@ -75,6 +75,9 @@ public:
 signals:
     // Raised through the event queue, never inside an exchange; read CommEvent.
     void OnComm();
+    // Characters arrived or the line went away: what ends a wait for input in
+    // an event loop. Raised at once, inside an exchange too.
+    void inputOrFailure();
 
 private:
     void onReadyRead();

@@ -29,7 +29,6 @@ public:
     }
     void sleep(int ms) override {
         ++sleepCalls;
-        maxSleepMs = std::max(maxSleepMs, ms);
         setNow(now_ + std::max(ms, 0));
         if (onSleep)
             onSleep();
@@ -44,7 +43,6 @@ public:
     }
 
     int sleepCalls = 0;
-    int maxSleepMs = 0;
     std::function<void()> onSleep; // what else happens while the caller sleeps
 
 private:
@@ -82,7 +80,6 @@ public:
     QByteArray Input() override { return std::exchange(deliverDue(), {}); }
     bool waitForInput(int msecs) override {
         ++waitCalls;
-        maxWaitMs = std::max(maxWaitMs, msecs);
         waitsPastSecond += clock_.msecsOfDay() % 1000 + msecs > 1000;
         if (!deliverDue().isEmpty() || closeCalls || failed())
             return !buffer_.isEmpty();
@@ -104,7 +101,6 @@ public:
 
     QList<QByteArray> outputs;
     int waitCalls = 0;
-    int maxWaitMs = 0;
     int waitsPastSecond = 0; // waits that would block across a change of second
     int closeCalls = 0;      // a closed line delivers nothing more
     bool exchangeActive = false;
