@@ -243,7 +243,12 @@ private slots:
                 QTest::keyClick(frame, how.endsWith("Space") ? Qt::Key_Space : Qt::Key_Return);
             } else {
                 // The menu's entry chosen as a user would: Down, then Return.
+                // Without a window manager nothing hands the window back its
+                // activation after the last menu.
+                form_->activateWindow();
+                QVERIFY(QTest::qWaitForWindowActive(form_.get()));
                 frame->setFocus();
+                QTRY_VERIFY(frame->hasFocus());
                 QTimer chooser;
                 connect(&chooser, &QTimer::timeout, this, [&chooser] {
                     if (QWidget* menu = QApplication::activePopupWidget()) {
