@@ -7,7 +7,6 @@
 #include "messageerror.h"
 #include "panel.h"
 #include "portreport.h"
-#include "strutil.h"
 #include "windowwaiter.h"
 
 #include <QApplication>
@@ -21,7 +20,15 @@
 namespace morvane {
 
 namespace {
+
 const MessageFn kShowError = [](const QString& m) { MessageError(m); };
+
+// The PC's clock, which the link reads and sleeps on; it has no state.
+Clock& pcClock() {
+    static SystemClock clock;
+    return clock;
+}
+
 } // namespace
 
 // While a handler talks to the device: wait cursor, and a depth count that
@@ -50,7 +57,7 @@ private:
 };
 
 MainForm::MainForm(QWidget* parent)
-    : QWidget(parent), link(SysSettings, MSComm1, clock_,
+    : QWidget(parent), link(SysSettings, MSComm1, pcClock(),
                             [this](const QString& m) { MessageError(m, portDetail(m)); }),
       ui_(buildControls(this)), list_(ui_.List1), editor_(ui_) {
     setObjectName(QStringLiteral("MainForm"));
@@ -102,12 +109,11 @@ void MainForm::Form_Load() {
 
     show();
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    // Init_Sub has nothing left to do: the day names are a fixed table.
+    // The day names need no filling: DayName() is a fixed table.
     showPanel(this, ui_, true);
     fillChoiceLists(ui_);
     Set_NowTime();
-    Get_Time(link, list_);
-    if (replyFailed(link.RecBuf))
+    if (Get_Time(link, list_) == TableRead::kFailed)
         enableSendControls(false);
 }
 
@@ -144,10 +150,12 @@ void MainForm::Form_Unload() {
 void MainForm::Frame2_DblClick() {
     if (busy())
         return;
-    const int numbers[3] = {SysSettings.COMPORT, SysSettings.ComTimeOut, SysSettings.ComReTry};
-    for (int k = 0; k < 3; ++k)
-        ui_.Text[k]->setText(signedText(numbers[k]));
-    ui_.Text[3]->setText(SysSettings.BackUpFile);
+    const PanelTexts texts = panelTexts(SysSettings);
+    for (auto [box, text] : {std::pair{0, &texts.port},
+                             {1, &texts.timeOut},
+                             {2, &texts.reTry},
+                             {3, &texts.backUpFile}})
+        ui_.Text[box]->setText(*text);
     showPanel(this, ui_, false);
 }
 
@@ -205,22 +213,18 @@ void MainForm::Command1_Click(int Index) {
         return;
     }
     WriteSys(SysFileName, SysSettings, kShowError);
-    if (link.ComStatus != kComStatusFailed)
-        MSComm1.setPortOpen(false);
-    COM_Init();
     portTriedAtStartUp_ = false;
-    if (link.ComStatus == kComStatusFailed) {
+    const Outcome applied = applySettings(link, MSComm1, SysSettings, AppDir, list_, editor_, now(),
+                                          [this] { showPanel(this, ui_, true); });
+    if (applied == Outcome::kPortFailed) {
         ui_.Text[0]->setFocus();
         MessageError(QStringLiteral("COM ポートが無効です。"),
                      portReport(portFacts(MSComm1, SysSettings, AppDir), Language::kJapanese));
         return;
     }
-    showPanel(this, ui_, true);
-    Set_NowTime();
-    Get_Time(link, list_);
     // The port was set up again as the error messages ask: the tool is usable
     // again without a restart.
-    if (!replyFailed(link.RecBuf))
+    if (applied == Outcome::kDone)
         enableSendControls(true);
 }
 

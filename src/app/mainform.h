@@ -44,11 +44,6 @@ public:
     SysSettingsRecord SysSettings;
     qint16 FileErrNo = 0;
     MSComm MSComm1;
-
-private:
-    SystemClock clock_; // before `link`, which keeps a reference to it
-
-public:
     Link link;
 
 protected:

@@ -10,18 +10,18 @@ namespace {
 
 // One or two ASCII digits, at most `max`.
 std::optional<int> number(const QString& text, int max) {
-    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,2}$"));
-    if (!digits.match(text).hasMatch() || text.toInt() > max)
+    static const QRegularExpression kDigits(QStringLiteral("^[0-9]{1,2}$"));
+    if (!kDigits.match(text).hasMatch() || text.toInt() > max)
         return std::nullopt;
     return text.toInt();
 }
 
 std::optional<int> dayCode(const QString& text) {
-    static const QStringList names = {QStringLiteral("sun"), QStringLiteral("mon"),
-                                      QStringLiteral("tue"), QStringLiteral("wed"),
-                                      QStringLiteral("thu"), QStringLiteral("fri"),
-                                      QStringLiteral("sat"), QStringLiteral("every")};
-    const qsizetype named = names.indexOf(text.toLower());
+    static const QStringList kNames = {QStringLiteral("sun"), QStringLiteral("mon"),
+                                       QStringLiteral("tue"), QStringLiteral("wed"),
+                                       QStringLiteral("thu"), QStringLiteral("fri"),
+                                       QStringLiteral("sat"), QStringLiteral("every")};
+    const qsizetype named = kNames.indexOf(text.toLower());
     if (named >= 0)
         return static_cast<int>(named);
     return text.size() == 1 ? number(text, 7) : std::nullopt;
@@ -118,8 +118,8 @@ std::optional<CommandLine> splitArguments(const QStringList& args, QString* erro
             c.dir = value;
             continue;
         }
-        static const QRegularExpression seconds(QStringLiteral("^[0-9]{1,5}$"));
-        if (!seconds.match(value).hasMatch() || value.toInt() > kMaxWaitSeconds)
+        static const QRegularExpression kSeconds(QStringLiteral("^[0-9]{1,5}$"));
+        if (!kSeconds.match(value).hasMatch() || value.toInt() > kMaxWaitSeconds)
             return refused(QStringLiteral("--wait \"%1\": give whole seconds, 0 to %2")
                                .arg(value)
                                .arg(kMaxWaitSeconds));
@@ -129,19 +129,19 @@ std::optional<CommandLine> splitArguments(const QStringList& args, QString* erro
 }
 
 std::optional<Request> parseRequest(const QStringList& args, bool json, QString* error) {
-    static const QStringList commands = {QStringLiteral("show"), QStringLiteral("sync-clock"),
-                                         QStringLiteral("set"), QStringLiteral("backup"),
-                                         QStringLiteral("restore")};
+    static const QStringList kCommands = {QStringLiteral("show"), QStringLiteral("sync-clock"),
+                                          QStringLiteral("set"), QStringLiteral("backup"),
+                                          QStringLiteral("restore")};
     if (args.isEmpty())
         return refuse(error, QStringLiteral("no command"));
-    const qsizetype command = commands.indexOf(args.first());
+    const qsizetype command = kCommands.indexOf(args.first());
     if (command < 0)
         return refuse(error, QStringLiteral("unknown command \"%1\"").arg(args.first()));
     const Action action = static_cast<Action>(command);
     const QStringList rest = args.mid(1);
     // Arguments each command takes: at least, at most.
-    static const int counts[][2] = {{0, 0}, {0, 0}, {4, 4}, {0, 1}, {0, 1}};
-    if (rest.size() < counts[command][0] || rest.size() > counts[command][1])
+    static const int kCounts[][2] = {{0, 0}, {0, 0}, {4, 4}, {0, 1}, {0, 1}};
+    if (rest.size() < kCounts[command][0] || rest.size() > kCounts[command][1])
         return refuse(error, QStringLiteral("%1: wrong number of arguments").arg(args.first()));
     if (json && action != Action::kShow)
         return refuse(error, QStringLiteral("--json goes with show only"));
@@ -156,10 +156,10 @@ std::optional<Request> parseRequest(const QStringList& args, bool json, QString*
 
 QJsonObject tableJson(const QStringList& rows) {
     // The clock's hour is shown as the device sent it, not limited to 23.
-    static const QRegularExpression clockShape(
+    static const QRegularExpression kClockShape(
         QStringLiteral("^現在 :(..)([0-9]{2}:[0-9]{2}:[0-9]{2})$"));
     QJsonValue clock(QJsonValue::Null);
-    const QRegularExpressionMatch m = clockShape.match(rows.value(0));
+    const QRegularExpressionMatch m = kClockShape.match(rows.value(0));
     const qsizetype day = DayName().indexOf(m.captured(1));
     if (m.hasMatch() && day >= 0)
         clock = QJsonObject{{QStringLiteral("day"), static_cast<int>(day)},
@@ -192,6 +192,8 @@ int exitCode(Outcome outcome) {
         return kExitDevice;
     case Outcome::kFileFailed:
         return kExitFile;
+    case Outcome::kPortFailed:
+        return kExitDevice;
     }
     return kExitDevice;
 }

@@ -233,7 +233,7 @@ int Session::failed(Outcome outcome) {
 int Session::show(bool json) {
     PlainList list;
     // A clock reply that is no clock leaves row 0 empty and the rest is read.
-    if (!Get_Time(link_, list) || list.rows.value(0).isEmpty())
+    if (Get_Time(link_, list) != TableRead::kComplete || list.rows.value(0).isEmpty())
         return failed(Outcome::kDeviceFailed);
     if (json)
         console_.out(
@@ -268,7 +268,7 @@ int Session::set(const EditorValues& entry, const QString& file) {
 
 int Session::backup(const QString& file) {
     PlainList list;
-    if (!Get_Time(link_, list))
+    if (Get_Time(link_, list) != TableRead::kComplete)
         return failed(Outcome::kDeviceFailed);
     file_ = file;
     if (!WriteSetting(list, file, link_.messageError()))

@@ -2,6 +2,7 @@
 #include "device.h"
 
 #include "backup.h"
+#include "cominit.h"
 #include "formats.h"
 
 #include <algorithm>
@@ -52,22 +53,22 @@ bool GetWatchTime(Link& link, QString& Buff) {
     return qtAnswered && qsAnswered;
 }
 
-bool Get_Time(Link& link, ListView& List1) {
+TableRead Get_Time(Link& link, ListView& List1) {
     // With the port down the exchange would only repeat its message twelve
     // times over stale text; the list keeps what it shows.
     if (link.ComStatus == kComStatusFailed)
-        return false;
+        return TableRead::kPortClosed;
     if (!restartWithClock(link, List1))
-        return false;
+        return TableRead::kFailed;
     // A garbled reply still shows, but the table it gives is not complete.
     bool complete = true;
     for (int n = 0; n <= 9; ++n) {
         if (!link.exchange(QStringLiteral("L") + QString::number(n)))
-            return false;
+            return TableRead::kFailed;
         complete = complete && reservationReplyComplete(link.RecBuf);
         List1.addItem(reservationLine(n, link.RecBuf));
     }
-    return complete;
+    return complete ? TableRead::kComplete : TableRead::kGarbled;
 }
 
 bool Set_Time(Link& link, ListView& List1, EditorView& editor, int I, const QDateTime& now) {
@@ -149,11 +150,25 @@ bool WriteSetting(const ListView& List1, const QString& BackUpFile, const Messag
 Outcome sendEntry(Link& link, ListView& List1, const EditorView& editor,
                   const QString& BackUpFile) {
     const bool sent = TRN_Time(link, editor);
-    if (!Get_Time(link, List1))
+    if (Get_Time(link, List1) != TableRead::kComplete)
         return Outcome::kDeviceFailed;
     if (!WriteSetting(List1, BackUpFile, link.messageError()))
         return Outcome::kFileFailed;
     return sent ? Outcome::kDone : Outcome::kDeviceFailed;
+}
+
+Outcome applySettings(Link& link, MSComm& MSComm1, const SysSettingsRecord& SysSettings,
+                      const QString& AppDir, ListView& List1, EditorView& editor,
+                      const QDateTime& now, const std::function<void()>& opened) {
+    if (link.ComStatus != kComStatusFailed)
+        MSComm1.setPortOpen(false);
+    link.ComStatus = COM_Init(MSComm1, SysSettings, AppDir);
+    if (link.ComStatus == kComStatusFailed)
+        return Outcome::kPortFailed;
+    if (opened)
+        opened();
+    Set_NowTime(editor, now);
+    return Get_Time(link, List1) == TableRead::kFailed ? Outcome::kDeviceFailed : Outcome::kDone;
 }
 
 Outcome ReadSetting(Link& link, ListView& List1, EditorView& editor, const QString& BackUpFile,

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "exchange.h"
+#include "mscomm.h"
 #include "views.h"
 
 #include <QDateTime>
@@ -16,15 +17,25 @@ enum class Outcome {
     kDone,         // every exchange answered, every file read or written
     kDeviceFailed, // an exchange failed or was refused, or the device answered "ERR"
     kFileFailed,   // a file could not be read or written
+    kPortFailed,   // the port did not open
+};
+
+// How a read of the whole table ended.
+enum class TableRead {
+    kComplete,   // the clock and all ten reservations, each reply whole
+    kGarbled,    // every command answered, but not every reply whole
+    kFailed,     // an exchange failed, or the device answered "ERR"
+    kPortClosed, // nothing was sent: the port is not open
 };
 
 // Asks the device for its clock ("QT", "QS"); Buff receives the clock line,
 // possibly only its head when "QS" fails. True when the line is complete.
 bool GetWatchTime(Link& link, QString& Buff);
 
-// Reads the clock and reservations 0..9 into List1. True when all ten
-// reservations were read whole (the list then holds 11 rows).
-bool Get_Time(Link& link, ListView& List1);
+// Reads the clock and reservations 0..9 into List1 (11 rows once complete).
+// kFailed exactly when RecBuf holds "ERR" afterwards; with the port closed
+// the list and RecBuf stay as they were.
+TableRead Get_Time(Link& link, ListView& List1);
 
 // Loads row I of the list into the editor (row 0: the PC's time, and a fresh
 // clock row). True when the device answered.
@@ -56,6 +67,15 @@ Outcome sendEntry(Link& link, ListView& List1, const EditorView& editor, const Q
 Outcome ReadSetting(Link& link, ListView& List1, EditorView& editor, const QString& BackUpFile,
                     qint16& FileErrNo, const std::function<QDateTime()>& now,
                     const std::function<void()>& letEventsRun);
+
+// The confirm button's work once the new settings are saved: the port
+// closed (unless it already is), configured and opened again; then, with the
+// port open, `opened` (the window shows its main panel), the editor reset to
+// `now` and the table read again. kPortFailed when the port did not open,
+// else kDone or, when the read failed, kDeviceFailed.
+Outcome applySettings(Link& link, MSComm& MSComm1, const SysSettingsRecord& SysSettings,
+                      const QString& AppDir, ListView& List1, EditorView& editor,
+                      const QDateTime& now, const std::function<void()>& opened);
 
 // ReadSetting for lines already read from the backup file (at most ten).
 Outcome restoreLines(Link& link, ListView& List1, EditorView& editor, const QStringList& lines,

@@ -44,12 +44,12 @@ QString decimalTwoDigits(int value) {
 } // namespace
 
 const QStringList& DayName() {
-    static const QStringList names = {
+    static const QStringList kNames = {
         QStringLiteral("日　"), QStringLiteral("月　"), QStringLiteral("火　"),
         QStringLiteral("水　"), QStringLiteral("木　"), QStringLiteral("金　"),
         QStringLiteral("土　"), QStringLiteral("毎日"), QString(),
     };
-    return names;
+    return kNames;
 }
 
 QString twoDigits(const QString& text) {
@@ -136,10 +136,10 @@ std::optional<ShownReservation> parseReservationRow(const QString& row) {
     // As reservationLine() writes it: the day's name, none for code 8 or
     // four blanks above it; the times two digits each. \z, unlike $, takes
     // no line end at the end.
-    static const QRegularExpression shape(
+    static const QRegularExpression kShape(
         QStringLiteral("^予約([0-9]):(.*)([0-9]{2}):([0-9]{2}):([0-9]{2})  (ENABLE |DISABLE) "
                        "POWER (ON |OFF)\\z"));
-    const QRegularExpressionMatch m = shape.match(row);
+    const QRegularExpressionMatch m = kShape.match(row);
     if (!m.hasMatch())
         return std::nullopt;
     ShownReservation r;
@@ -178,10 +178,10 @@ ParsedLine parseListLine(int I, const QString& text) {
         p.reservation = I - 1;
 
     // "毎日" holds "日" as well; "毎" is tested last so every day wins.
-    static const QString dayChars = QStringLiteral("日月火水木金土毎");
+    static const QString kDayChars = QStringLiteral("日月火水木金土毎");
     const QString dayField = charsAt(text, 5, 2);
-    for (int code = 0; code < dayChars.size(); ++code) {
-        if (dayField.contains(dayChars.at(code)))
+    for (int code = 0; code < kDayChars.size(); ++code) {
+        if (dayField.contains(kDayChars.at(code)))
             p.day = code;
     }
 

@@ -29,6 +29,11 @@ PanelCheck refused(const SysSettingsRecord& settings, const QString& message, in
 
 } // namespace
 
+PanelTexts panelTexts(const SysSettingsRecord& settings) {
+    return {signedText(settings.COMPORT), signedText(settings.ComTimeOut),
+            signedText(settings.ComReTry), settings.BackUpFile};
+}
+
 PanelCheck checkSystemPanel(const PanelTexts& texts, const SysSettingsRecord& current) {
     const std::optional<qint16> numbers[3] = {roundToInt16(leadingNumber(texts.port)),
                                               roundToInt16(leadingNumber(texts.timeOut)),

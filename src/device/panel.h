@@ -15,6 +15,10 @@ struct PanelTexts {
     QString backUpFile;
 };
 
+// The boxes as opening the panel fills them from the settings: the numbers
+// as signed decimal with a sign position (" 1"), the path as it is.
+PanelTexts panelTexts(const SysSettingsRecord& settings);
+
 // What confirming the panel does to the settings.
 struct PanelCheck {
     SysSettingsRecord settings; // what SysSettings becomes, also when refused

@@ -6,8 +6,9 @@
 
 namespace morvane {
 
-// The program's one way of telling the user something: MainForm routes it to
-// MessageError (a modal box); tests record the texts instead.
+// The program's one way of telling the user something from the layers that
+// know no window: the window shows the text in its error box, the command
+// line prints it, tests record it.
 using MessageFn = std::function<void(const QString&)>;
 
 } // namespace morvane
