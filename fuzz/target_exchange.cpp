@@ -2,9 +2,9 @@
 #include "device.h"
 #include "exchange.h"
 #include "fakeline.h"
-#include "fakeviews.h"
 #include "formats.h"
 #include "fuzzsupport.h"
+#include "plainviews.h"
 #include "testdata.h"
 
 namespace morvane::fuzz {
@@ -67,8 +67,9 @@ int fuzzExchange(const uint8_t* data, size_t size) {
     const int attempts = std::max<int>(1, settings.ComReTry);
     const qint64 silenceMs = (std::max<int>(0, settings.ComTimeOut) + 2) * 1000;
     QString rec;
-    test::FakeList list;
-    test::FakeEditor editor;
+    PlainList list(true);
+    PlainEditor editor(true);
+    editor.values = {8, 1, QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"), 2};
     switch ((mode >> 2) % 4) {
     case 0: // one command
         link.CMM_TRNA(text, rec);
@@ -114,13 +115,13 @@ int fuzzExchange(const uint8_t* data, size_t size) {
         break;
     case 3: { // load one row, then send the editor back
         Set_Time(link, list, editor, 1 + editorBits % 10, QDateTime());
-        editor.reservation = editorBits % 11;
-        editor.day = int(editorBits >> 4) - 1;
-        if (editor.reservation == kClockEntry) // the clock entry's day is a decimal field
-            editor.day = qMax(editor.day, 0) % 8;
-        editor.time[0] = text.left(4);
-        editor.time[1] = text.mid(4, 4);
-        editor.time[2] = text.mid(8);
+        editor.values.reservation = editorBits % 11;
+        editor.values.day = int(editorBits >> 4) - 1;
+        if (editor.values.reservation == kClockEntry) // the clock entry's day is a decimal field
+            editor.values.day = qMax(editor.values.day, 0) % 8;
+        editor.values.hour = text.left(4);
+        editor.values.minute = text.mid(4, 4);
+        editor.values.second = text.mid(8);
         const qsizetype before = port.outputs.size();
         TRN_Time(link, editor);
         const auto isHex = [](const QString& s) {
@@ -130,12 +131,13 @@ int fuzzExchange(const uint8_t* data, size_t size) {
         if (port.outputs.size() > before) {
             const QString sent = QString::fromLatin1(port.outputs.at(before));
             CHECK(sent.endsWith(u'\r'));
-            if (editor.reservation == kClockEntry)
+            if (editor.values.reservation == kClockEntry)
                 CHECK(sent.size() == 11 && sent.startsWith(QStringLiteral("N 0")) &&
                       isHex(sent.mid(4, 6)));
             else
                 CHECK(sent.size() == 13 && sent.at(0) == u'D' &&
-                      sent.at(1) == QChar(u'0' + editor.reservation) && isHex(sent.mid(2, 10)));
+                      sent.at(1) == QChar(u'0' + editor.values.reservation) &&
+                      isHex(sent.mid(2, 10)));
         }
         break;
     }

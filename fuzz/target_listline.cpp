@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "device.h"
-#include "fakeviews.h"
 #include "formats.h"
 #include "fuzzsupport.h"
+#include "plainviews.h"
 
 namespace morvane::fuzz {
 
@@ -36,17 +36,17 @@ int fuzzListLine(const uint8_t* data, size_t size) {
         CHECK(hh.toInt() <= 23 ? p.hour == hh.toInt() : !p.hour);
 
     // List2Command puts exactly that into the editor, and only valid items.
-    test::FakeList list;
+    PlainList list(true);
     const int rows = (flags >> 1) % 16;
     for (int i = 0; i < rows; ++i)
         list.addItem(text);
-    test::FakeEditor editor;
-    editor.reservation = editor.day = -1; // nothing selected yet
+    PlainEditor editor(true);
+    editor.values.enable = 2; // grayed: List2Command must say 0 or 1
     List2Command(list, editor, I);
     const ParsedLine shown = parseListLine(I, I >= 0 && I < rows ? text : QString());
-    CHECK(editor.reservation == shown.reservation.value_or(-1));
-    CHECK(editor.day == shown.day.value_or(-1));
-    CHECK(editor.enable == (shown.enabled ? 1 : 0));
+    CHECK(editor.values.reservation == shown.reservation.value_or(-1));
+    CHECK(editor.values.day == shown.day.value_or(-1));
+    CHECK(editor.values.enable == (shown.enabled ? 1 : 0));
     CHECK(list.count() == rows);
     return 0;
 }

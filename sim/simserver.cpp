@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "simserver.h"
 
+#include "writeall_posix.h"
+
 #include <algorithm>
 
 #include <cerrno>
@@ -36,20 +38,6 @@ void onSignal(int) {
 
 std::chrono::milliseconds ms(int v) {
     return std::chrono::milliseconds(v);
-}
-
-bool writeAll(int fd, const std::string& data) {
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        done += std::size_t(n);
-    }
-    return true;
 }
 
 std::string errnoText(const std::string& what) {
@@ -409,7 +397,8 @@ void SimServer::pumpOutput(TimePoint now) {
 void SimServer::logLine(const std::string& line) {
     if (logFd_ < 0)
         return;
-    if (!writeAll(logFd_, line + "\n"))
+    const std::string logged = line + "\n";
+    if (!writeAll(logFd_, logged.data(), logged.size()))
         std::perror("morvane-sim: log");
 }
 
@@ -419,7 +408,8 @@ void SimServer::saveTable() {
     // Written aside and renamed, so a reader never sees half a table.
     const std::string tmp = options_.tablePath + ".tmp";
     const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0 || !writeAll(fd, formatTable(device_.table()))) {
+    const std::string table = formatTable(device_.table());
+    if (fd < 0 || !writeAll(fd, table.data(), table.size())) {
         std::fprintf(stderr, "morvane-sim: cannot write %s: %s\n", tmp.c_str(),
                      std::strerror(errno));
         if (fd >= 0)

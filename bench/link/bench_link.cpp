@@ -8,8 +8,8 @@
 #include "cominit.h"
 #include "device.h"
 #include "exchange.h"
-#include "fakeviews.h"
 #include "mscomm.h"
+#include "plainviews.h"
 #include "simprocess.h"
 
 #include <QCoreApplication>
@@ -18,6 +18,7 @@
 #include <cstdio>
 
 using namespace morvane;
+using namespace morvane::bench;
 
 namespace {
 
@@ -51,7 +52,7 @@ int main(int argc, char** argv) {
         }
         CountingLine port(comm);
         Link link(settings, port, clock, [&](const QString& m) { messages << m; });
-        test::FakeList list;
+        PlainList list;
         double best = 1e9, total = 0;
         for (int r = 0; r < rounds; ++r) {
             port.in = port.out = 0;

@@ -21,6 +21,7 @@
 #include <unistd.h>
 
 using namespace morvane;
+using namespace morvane::bench;
 
 namespace {
 

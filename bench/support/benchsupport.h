@@ -3,9 +3,11 @@
 // counts the bytes both ways.
 #pragma once
 
-#include "serialline.h"
+#include "forwardingline.h"
 
 #include <sys/resource.h>
+
+namespace morvane::bench {
 
 inline double cpuSeconds() {
     rusage u{};
@@ -14,27 +16,21 @@ inline double cpuSeconds() {
            double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-class CountingLine final : public morvane::SerialLine {
+class CountingLine final : public ForwardingLine {
 public:
-    explicit CountingLine(morvane::SerialLine& line) : line_(line) {}
+    using ForwardingLine::ForwardingLine;
     void Output(const QByteArray& d) override {
         out += d.size();
-        line_.Output(d);
+        ForwardingLine::Output(d);
     }
-    int InBufferCount() override { return line_.InBufferCount(); }
     QByteArray Input() override {
-        QByteArray d = line_.Input();
+        QByteArray d = ForwardingLine::Input();
         in += d.size();
         return d;
     }
-    bool waitForInput(int ms) override { return line_.waitForInput(ms); }
-    bool failed() const override { return line_.failed(); }
-    void close() override { line_.close(); }
-    void setExchangeActive(bool a) override { line_.setExchangeActive(a); }
 
     qint64 in = 0;
     qint64 out = 0;
-
-private:
-    morvane::SerialLine& line_;
 };
+
+} // namespace morvane::bench

@@ -2,25 +2,24 @@
 #pragma once
 
 #include "exchange.h"
-#include "serialline.h"
+#include "forwardingline.h"
 
 namespace morvane {
 
 // The port as morvane-cli's link uses it, passed straight through. It keeps
 // the first command the device answered with "ERR": the exchange hands such
 // a reply back without a message, and the program has to say what failed.
-class WatchedLine final : public SerialLine {
+class WatchedLine final : public ForwardingLine {
 public:
-    explicit WatchedLine(SerialLine& line) : line_(line) {}
+    using ForwardingLine::ForwardingLine;
 
     void Output(const QByteArray& data) override {
         command_ = data.trimmed();
         reply_.clear();
-        line_.Output(data);
+        ForwardingLine::Output(data);
     }
-    int InBufferCount() override { return line_.InBufferCount(); }
     QByteArray Input() override {
-        const QByteArray in = line_.Input();
+        const QByteArray in = ForwardingLine::Input();
         // Past the longest reply the exchange takes, the text is no reply.
         if (refused_.isEmpty() && reply_.size() <= kMaxReplyChars) {
             reply_ += in;
@@ -29,16 +28,11 @@ public:
         }
         return in;
     }
-    bool waitForInput(int msecs) override { return line_.waitForInput(msecs); }
-    bool failed() const override { return line_.failed(); }
-    void close() override { line_.close(); }
-    void setExchangeActive(bool active) override { line_.setExchangeActive(active); }
 
     // The first command answered with "ERR", without its CR; empty if none was.
     QString refused() const { return QString::fromLatin1(refused_); }
 
 private:
-    SerialLine& line_;
     QByteArray command_;
     QByteArray reply_;
     QByteArray refused_;

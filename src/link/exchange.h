@@ -41,7 +41,7 @@ public:
     virtual void sleep(int msecs) = 0;
 };
 
-// The device link as MainForm shares it: ComStatus, the shared command and
+// The device link the front ends share: ComStatus, the shared command and
 // reply texts, and the two exchange procedures over one serial line.
 class Link {
 public:

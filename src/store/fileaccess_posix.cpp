@@ -5,6 +5,7 @@
 #include "fileaccess.h"
 
 #include "textfile.h"
+#include "writeall_posix.h"
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -116,18 +117,9 @@ int readWholeFile(const QByteArray& path, QByteArray& bytes) {
     return err;
 }
 
-int writeAll(int fd, const QByteArray& bytes, const QByteArray& path) {
-    qint64 done = 0;
-    while (done < bytes.size()) {
-        const ssize_t w = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (w < 0) {
-            if (errno == EINTR)
-                continue;
-            return mapErrno(errno, path);
-        }
-        done += w;
-    }
-    return kFileErrNone;
+int writeBytes(int fd, const QByteArray& bytes, const QByteArray& path) {
+    return writeAll(fd, bytes.constData(), std::size_t(bytes.size())) ? kFileErrNone
+                                                                      : mapErrno(errno, path);
 }
 
 // Follows symbolic links so the link itself survives the rename; a dangling
@@ -157,7 +149,7 @@ int writeInPlace(const QByteArray& path, const QByteArray& bytes) {
     if (fd < 0)
         return mapErrno(errno, path);
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    int err = writeAll(fd, bytes, path);
+    int err = writeBytes(fd, bytes, path);
     if (::close(fd) != 0 && err == kFileErrNone && errno != EINTR)
         err = mapErrno(errno, path);
     return err;
@@ -195,7 +187,7 @@ int writeReplacing(const QByteArray& target, const QByteArray& bytes, bool exist
         (void)!::fchown(fd, old.st_uid, old.st_gid);
         (void)::fchmod(fd, old.st_mode & 07777);
     }
-    err = writeAll(fd, bytes, target);
+    err = writeBytes(fd, bytes, target);
     if (err == kFileErrNone && ::fsync(fd) != 0)
         err = mapErrno(errno, target);
     if (::close(fd) != 0 && err == kFileErrNone && errno != EINTR)

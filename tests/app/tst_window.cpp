@@ -72,7 +72,7 @@ class TstWindow : public QObject {
     QListWidget* list() { return control<QListWidget>(form_.get(), "List1"); }
     // The simulator linked as COM1, then the window on Wednesday 09:05:07.
     void start(const QStringList& simArgs = {}) {
-        QVERIFY(writeAll(path("table.txt"), kSimTable));
+        QVERIFY(putFile(path("table.txt"), kSimTable));
         QVERIFY(sim_.start(QStringList{"--link", path("COM1"), "--table", path("table.txt")} +
                            simArgs));
         form_ = std::make_unique<MainForm>();
@@ -100,7 +100,7 @@ private slots:
         QVERIFY(QDir::setCurrent(dir_->path()));
         messages_.clear();
         details_.clear();
-        QVERIFY(writeAll(path("Morvane.SYS"), "COMPORT,1,\r\n")); // no first-start message
+        QVERIFY(putFile(path("Morvane.SYS"), "COMPORT,1,\r\n")); // no first-start message
     }
     void cleanup() {
         form_.reset();
@@ -128,7 +128,7 @@ private slots:
     // port that does not open; each refused action after it says who held
     // the port, that it is free now, and how to open it.
     void portHeldAtStartUp() {
-        QVERIFY(writeAll(path("table.txt"), kSimTable));
+        QVERIFY(putFile(path("table.txt"), kSimTable));
         QVERIFY(sim_.start({"--link", path("COM1"), "--table", path("table.txt")}));
         DeviceLock other;
         QCOMPARE(other.take(sim_.path()), DeviceLock::Result::kTaken);
@@ -198,7 +198,7 @@ private slots:
 
         // The restore lets events run: clicks coming in then are ignored, a
         // close waits for its end.
-        QVERIFY(writeAll(path("Morvane.DAT"), cp932Lines(kSimRows.mid(0, 2))));
+        QVERIFY(putFile(path("Morvane.DAT"), cp932Lines(kSimRows.mid(0, 2))));
         form_->Frame2_DblClick();
         QTimer::singleShot(0, this, [this] {
             click("Command3");
@@ -305,7 +305,7 @@ private slots:
         QFETCH(QString, control);
         QFETCH(int, key);
         QFETCH(QStringList, sent);
-        QVERIFY(writeAll(path("Morvane.DAT"), cp932Lines(kSimRows.mid(0, 1))));
+        QVERIFY(putFile(path("Morvane.DAT"), cp932Lines(kSimRows.mid(0, 1))));
         start();
         if (control != "Command2")
             form_->Frame2_DblClick();
@@ -492,7 +492,7 @@ private slots:
     // With a time-out of 0 every wait gives up at once: the late reply is
     // reported once, not again after every box.
     void timeOutZeroReportsEachArrivalOnce() {
-        QVERIFY(writeAll(path("Morvane.SYS"), "COMPORT,1,\r\nComTimeOut,0,\r\n"));
+        QVERIFY(putFile(path("Morvane.SYS"), "COMPORT,1,\r\nComTimeOut,0,\r\n"));
         start();
         QTest::qWait(500);
         QCOMPARE(messages_, (QStringList{kMsgNotConnected, kMsgTimeOut}));

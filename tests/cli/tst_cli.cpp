@@ -121,15 +121,15 @@ private slots:
         SimProcess device;
         const QString dir = device.tempDir();
         QVERIFY(QDir(dir).mkpath("utf8") && QDir(dir).mkpath("port0"));
-        QVERIFY(writeAll(dir + "/table.txt", kSimTable) &&
-                writeAll(dir + "/Morvane.SYS", sysFileBytes("1", "2", "1", "Morvane.DAT")) &&
-                writeAll(dir + "/Morvane.DAT", cp932Lines(kBackup)) &&
-                writeAll(dir + "/empty.dat", "") &&
-                writeAll(dir + "/lf.dat", cp932(kBackup.join('\n') + '\n')) &&
-                writeAll(dir + "/utf8.dat", (kBackup.join("\r\n") + "\r\n").toUtf8()) &&
-                writeAll(dir + "/utf8/Morvane.SYS",
-                         "COMPORT,1,通信ポート番号\r\nBackUpFile,Morvane.DAT,\r\n") &&
-                writeAll(dir + "/port0/Morvane.SYS", sysFileBytes("0", "2", "1", "Morvane.DAT")));
+        QVERIFY(putFile(dir + "/table.txt", kSimTable) &&
+                putFile(dir + "/Morvane.SYS", sysFileBytes("1", "2", "1", "Morvane.DAT")) &&
+                putFile(dir + "/Morvane.DAT", cp932Lines(kBackup)) &&
+                putFile(dir + "/empty.dat", "") &&
+                putFile(dir + "/lf.dat", cp932(kBackup.join('\n') + '\n')) &&
+                putFile(dir + "/utf8.dat", (kBackup.join("\r\n") + "\r\n").toUtf8()) &&
+                putFile(dir + "/utf8/Morvane.SYS",
+                        "COMPORT,1,通信ポート番号\r\nBackUpFile,Morvane.DAT,\r\n") &&
+                putFile(dir + "/port0/Morvane.SYS", sysFileBytes("0", "2", "1", "Morvane.DAT")));
         QVERIFY2(device.start(sim.split(' ', Qt::SkipEmptyParts) +
                               QStringList{"--link", dir + "/COM1", "--table", dir + "/table.txt"}),
                  qPrintable(device.errorString()));

@@ -73,10 +73,10 @@ private slots:
     // COM1 is another link to the same pseudo-terminal.
     void init() {
         messages_.clear();
-        QVERIFY(writeAll(folder(0) + "/table.txt", kSimTable));
+        QVERIFY(putFile(folder(0) + "/table.txt", kSimTable));
         QVERIFY(sim_.start({"--link", folder(0) + "/COM1", "--table", folder(0) + "/table.txt"}));
         for (int i = 0; i < 2; ++i)
-            QVERIFY(writeAll(folder(i) + "/Morvane.SYS", "COMPORT,1,\r\n"));
+            QVERIFY(putFile(folder(i) + "/Morvane.SYS", "COMPORT,1,\r\n"));
         QFile::remove(folder(1) + "/COM1");
         QVERIFY(QFile::link(sim_.path(), folder(1) + "/COM1"));
     }

@@ -3,9 +3,9 @@
 // decisions of the send, restore and settings actions.
 #include "device.h"
 #include "fakeline.h"
-#include "fakeviews.h"
 #include "formats.h"
 #include "panel.h"
+#include "plainviews.h"
 #include "testdata.h"
 
 #include <QTemporaryDir>
@@ -36,12 +36,14 @@ struct Rig {
                                            {"D", {"*\r"}},
                                            {"N", {"*\r"}}};
     Link link{settings, line, clock, [this](const QString& m) { messages << m; }};
-    FakeList list;
-    FakeEditor editor;
+    PlainList list{true};
+    PlainEditor editor{true};
     QTemporaryDir dir;
 
     Rig() {
         list.rows = QStringList{"clock", "row 1"};
+        // An editor nothing has touched yet: reservation 8, Monday, 1:2:3, grayed.
+        editor.values = {8, 1, "1", "2", "3", 2};
         line.setResponder([this](const QByteArray& frame) {
             const QString cmd = QString::fromLatin1(frame.chopped(1));
             QStringList& r = replies[replies.contains(cmd) ? cmd : cmd.left(1)];
@@ -52,6 +54,15 @@ struct Rig {
     }
     QString path(const char* name) const { return dir.filePath(name); }
 };
+
+// "reservation day hour minute second enable", for one comparison.
+QString state(const EditorValues& v) {
+    return QStringLiteral("%1 %2 %3 %4 %5 %6")
+        .arg(v.reservation)
+        .arg(v.day)
+        .arg(v.hour, v.minute, v.second)
+        .arg(v.enable);
+}
 
 // One row of a table: the inputs and what is wanted, as texts.
 using Row = QStringList;
@@ -152,7 +163,7 @@ private slots:
         QCOMPARE(Set_Time(rig.link, rig.list, rig.editor, row, pcNow()), !r[1].contains("ERR"));
         const QStringList clockQuery = QStringList{"QT", "QS"}.mid(0, r[3].isEmpty() ? 1 : 2);
         QCOMPARE(rig.line.sent(), row ? QStringList{"L" + QString::number(row - 1)} : clockQuery);
-        QCOMPARE(rig.editor.state(), r[2]);
+        QCOMPARE(state(rig.editor.values), r[2]);
         QCOMPARE(rig.list.rows, QStringList{r[3]});
     }
 
@@ -201,7 +212,7 @@ private slots:
         if (r[0] == "garbled")
             rig.replies["L"] = rig.replies["L3"] = QStringList{"\r"};
         rig.link.ComStatus = r[0] == "99" ? 99 : 0;
-        QVERIFY(writeAll(rig.path("Morvane.DAT"), "last good\r\n"));
+        QVERIFY(putFile(rig.path("Morvane.DAT"), "last good\r\n"));
         const QString backup = rig.path(r[0] == "file" ? "no/Morvane.DAT" : "Morvane.DAT");
         QCOMPARE(int(morvane::sendEntry(rig.link, rig.list, rig.editor, backup)), r[1].toInt());
         QCOMPARE(rig.line.sent(), (QStringList{"D80101020300"} + kTableRead).mid(0, r[2].toInt()));
@@ -263,7 +274,7 @@ private slots:
         Rig rig;
         const bool noFile = file == QStringList{"-"};
         if (!noFile)
-            QVERIFY(writeAll(rig.path("Morvane.DAT"), cp932Lines(file)));
+            QVERIFY(putFile(rig.path("Morvane.DAT"), cp932Lines(file)));
         if (qt.value(1).startsWith('!'))
             rig.line.failAt(kT0 + qt.takeLast().mid(1).toInt());
         rig.replies["QT"] = qt;

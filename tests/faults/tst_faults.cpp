@@ -191,8 +191,8 @@ void TstFaults::run() {
     QVERIFY(QDir::setCurrent(dir.path()));
     const auto file = [&dir](const char* name) { return dir.filePath(name); };
     const QByteArray sysBefore = "COMPORT,1,\r\nComTimeOut,2,\r\nComReTry,1,\r\n";
-    QVERIFY(writeAll(file("Morvane.SYS"), sysBefore) && writeAll(file("table.txt"), kSimTable) &&
-            writeAll(file("Morvane.DAT"), cp932Lines(kB)));
+    QVERIFY(putFile(file("Morvane.SYS"), sysBefore) && putFile(file("table.txt"), kSimTable) &&
+            putFile(file("Morvane.DAT"), cp932Lines(kB)));
     SimProcess sim;
     QVERIFY(sim.start(QStringList{"--link", file("COM1"), "--table", file("table.txt")} + simArgs));
     QElapsedTimer sinceSim;

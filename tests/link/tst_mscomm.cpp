@@ -236,7 +236,7 @@ private slots:
         QVERIFY(sleeper.waitForStarted());
         for (auto [pid, opens] :
              {std::pair{qint64(999'999'999), true}, {sleeper.processId(), false}}) {
-            QVERIFY(writeAll(lockFile, QByteArray::number(pid) + "\nsleep\n\n"));
+            QVERIFY(putFile(lockFile, QByteArray::number(pid) + "\nsleep\n\n"));
             QCOMPARE(rig.open(first, 3), opens ? qint16(0) : qint16(99));
             first.setPortOpen(false);
         }

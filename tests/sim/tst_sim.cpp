@@ -92,7 +92,7 @@ private slots:
         QFETCH(int, minMs);
         SimProcess sim;
         const QString table = sim.tempDir() + "/table.txt", link = sim.tempDir() + "/COM1";
-        QVERIFY(writeAll(table, kTable) && QFile::link("/nonexistent", link)); // a stale link
+        QVERIFY(putFile(table, kTable) && QFile::link("/nonexistent", link)); // a stale link
         QVERIFY(sim.start(args << "--table" << table << "--link" << link));
         QCOMPARE(QFileInfo(link).symLinkTarget(), sim.path());
         QFile port;

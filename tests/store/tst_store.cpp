@@ -104,7 +104,7 @@ private slots:
         QFETCH(int, errNo);
         QFETCH(QStringList, lines);
         QTemporaryDir dir;
-        QVERIFY(writeAll(dir.filePath("in.txt"), bytes));
+        QVERIFY(putFile(dir.filePath("in.txt"), bytes));
         const Result r = readText(dir.filePath("in.txt"));
         QCOMPARE(r.errFG, qint16(errNo ? 1 : 0));
         QCOMPARE(r.errNo, qint16(errNo ? errNo : -7)); // success leaves FileErrNo alone
@@ -158,8 +158,8 @@ private slots:
         if (name == "plain" && ::geteuid() == 0)
             QSKIP("permission bits do not stop root");
         QTemporaryDir dir;
-        QVERIFY(QDir(dir.path()).mkdir("sub") && writeAll(dir.filePath("plain"), "x") &&
-                writeAll(dir.filePath("old"), "old\r\n"));
+        QVERIFY(QDir(dir.path()).mkdir("sub") && putFile(dir.filePath("plain"), "x") &&
+                putFile(dir.filePath("old"), "old\r\n"));
         QVERIFY(::chmod(QFile::encodeName(dir.filePath("plain")).constData(), 0444) == 0);
         QVERIFY(::mkfifo(QFile::encodeName(dir.filePath("pipe")).constData(), 0600) == 0);
         const QStringList before = entries(dir.path());
@@ -180,7 +180,7 @@ private slots:
     void writeKeepsModesAndLinks() {
         QTemporaryDir dir;
         const QString path = dir.filePath("mode.txt");
-        QVERIFY(writeAll(path, "old\r\n"));
+        QVERIFY(putFile(path, "old\r\n"));
         QVERIFY(::chmod(QFile::encodeName(path).constData(), 0640) == 0);
         const mode_t mask = ::umask(022);
         const bool written = writeText(path, {"new", ""}, 1).shown.isEmpty() &&
@@ -193,7 +193,7 @@ private slots:
         QCOMPARE(writeText(path, {}, -1).errFG, qint16(0));              // no lines, no bytes
         QCOMPARE(readAll(path), QByteArray());
         // Through a relative link the link survives; a dangling one names the file.
-        QVERIFY(QDir(dir.path()).mkdir("real") && writeAll(dir.filePath("real/data"), "o"));
+        QVERIFY(QDir(dir.path()).mkdir("real") && putFile(dir.filePath("real/data"), "o"));
         QVERIFY(QFile::link("real/data", dir.filePath("link")) &&
                 QFile::link("real/later", dir.filePath("dangling")));
         QVERIFY(writeText(dir.filePath("link"), {"new"}, 0).shown.isEmpty());
@@ -212,7 +212,7 @@ private slots:
         QCOMPARE(readAll(path),
                  cp932Lines({QStringLiteral("予約0:日　"), "r2"}) + QByteArray("\r\n").repeated(8));
         QVERIFY(!writeBackupFile(dir.filePath("no/x.DAT"), {}, r.show()));
-        QVERIFY(writeAll(path, "a\r\nb\r\nc\r\nd\r\ne\r\nf\r\ng\r\nh\r\ni\r\nj\r\nk\r\n"));
+        QVERIFY(putFile(path, "a\r\nb\r\nc\r\nd\r\ne\r\nf\r\ng\r\nh\r\ni\r\nj\r\nk\r\n"));
         QStringList lines{"stale"};
         QVERIFY(readBackupFile(path, lines, r.errNo, r.show()));
         QCOMPARE(lines.join(""), QStringLiteral("abcdefghij")); // ten at most
@@ -290,7 +290,7 @@ private slots:
         QFETCH(QString, want);
         QTemporaryDir dir;
         const QString path = dir.filePath("Morvane.SYS");
-        QVERIFY(writeAll(path, bytes));
+        QVERIFY(putFile(path, bytes));
         SysSettingsRecord s;
         QString ignored;
         SetDefaultSys("/a", s, ignored);
@@ -326,8 +326,8 @@ private slots:
         QCOMPARE(fields(s), QString(kDefaults).replace("/a", dir.path()));
         QCOMPARE(readAll(dir.filePath("Morvane.SYS")),
                  sysFileBytes("1", "2", "1", dir.filePath("Morvane.DAT").toUtf8()));
-        QVERIFY(writeAll(sysFile, "NOTE,1,\r\ncomport,-3,\r\nComTimeOut,32767,\r\n"
-                                  "BackUpFile,/d/\x97\x5c\x96\xf1.DAT,\r\n"));
+        QVERIFY(putFile(sysFile, "NOTE,1,\r\ncomport,-3,\r\nComTimeOut,32767,\r\n"
+                                 "BackUpFile,/d/\x97\x5c\x96\xf1.DAT,\r\n"));
         ReadSys(sysFile, s, r.errNo, r.show());
         WriteSys(sysFile, s, r.show());
         QCOMPARE(r.shown.size(), 1);
