@@ -94,7 +94,6 @@ G* frame(QWidget* in, const char* name, const QString& caption, QRect r, const Q
 
 Button* button(QWidget* in, const char* name, const QString& caption, QRect r, const QFont& f) {
     auto* b = named(new Button(caption, in), name, r, f);
-    b->setAutoDefault(false);
     paint(b, kGrey);
     return b;
 }

@@ -25,9 +25,8 @@ public:
     // The same for standard error, where a failure can only be remembered.
     bool err(const QString& text);
 
-    // `status`, or kExitFile in place of 0 when a write failed; both streams
-    // flushed first.
-    int finish(int status);
+    // `status`, or kExitFile in place of 0 when a write failed.
+    int finish(int status) const;
 
 private:
     static bool write(std::FILE* to, const QString& text);

@@ -340,7 +340,5 @@ int main(int argc, char** argv) {
     // Before anything opens a file: see Console.
     Console console;
     QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("morvane-cli"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(MORVANE_VERSION));
     return console.finish(runCli(console));
 }

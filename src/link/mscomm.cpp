@@ -146,7 +146,7 @@ bool MSComm::PortOpen() const {
 }
 
 void MSComm::Output(const QByteArray& data) {
-    if (!port_.isOpen() || failed_)
+    if (!port_.isOpen())
         return;
     port_.write(data);
     port_.flush();
@@ -166,7 +166,7 @@ QByteArray MSComm::Input() {
 }
 
 bool MSComm::waitForInput(int msecs) {
-    if (!port_.isOpen() || failed_)
+    if (!port_.isOpen())
         return false;
     if (port_.bytesAvailable() > 0)
         return true;
@@ -176,7 +176,7 @@ bool MSComm::waitForInput(int msecs) {
         return port_.bytesAvailable() > 0;
     // Whatever made the wait give up early, the caller is promised a block of
     // msecs: sleep out the rest rather than let a reply wait spin.
-    if (!failed_ && port_.isOpen()) {
+    if (port_.isOpen()) {
         const qint64 left = msecs - timer.elapsed();
         if (left > 0)
             QThread::msleep(static_cast<unsigned long>(left));
@@ -186,8 +186,7 @@ bool MSComm::waitForInput(int msecs) {
 
 void MSComm::setExchangeActive(bool active) {
     exchangeActive_ = active;
-    if (!active && port_.isOpen() && !failed_ && rThreshold_ > 0 && port_.bytesAvailable() > 0 &&
-        unreported_)
+    if (!active && port_.isOpen() && rThreshold_ > 0 && port_.bytesAvailable() > 0 && unreported_)
         postReceive();
 }
 
@@ -212,7 +211,7 @@ void MSComm::deliverReceive() {
     receivePending_ = false;
     // A wait inside an exchange may run the event queue: the event then waits
     // for setExchangeActive(false).
-    if (exchangeActive_ || !port_.isOpen() || failed_)
+    if (exchangeActive_ || !port_.isOpen())
         return;
     if (port_.bytesAvailable() < std::max(rThreshold_, 1) || !unreported_)
         return;

@@ -99,7 +99,7 @@ private:
     int rThreshold_ = 0;
     int handshaking_ = 0;
     int commEvent_ = 0;
-    bool failed_ = false;
+    bool failed_ = false; // the line went away, and the port was closed then
     bool exchangeActive_ = false;
     bool receivePending_ = false; // receive event posted, not yet delivered
     bool unreported_ = false;     // characters arrived since the last receive event

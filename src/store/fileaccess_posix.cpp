@@ -103,12 +103,12 @@ int readWholeFile(const QByteArray& path, QByteArray& bytes) {
             const qint64 room = kMaxTextFileBytes + 1 - bytes.size();
             const ssize_t r =
                 ::read(fd, chunk, size_t(std::min<qint64>(qint64(sizeof chunk), room)));
-            if (r < 0 && errno != EINTR)
-                err = mapErrno(errno, path);
-            if (r == 0)
-                break;
             if (r > 0)
                 bytes.append(chunk, r);
+            else if (r == 0)
+                break;
+            else if (errno != EINTR)
+                err = mapErrno(errno, path);
         }
         if (err == kFileErrNone && bytes.size() > kMaxTextFileBytes)
             err = kFileErrTooLarge;

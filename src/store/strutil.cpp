@@ -124,13 +124,12 @@ std::optional<qint32> roundToInt32(double v) {
 }
 
 QString trimBlanks(const QString& s) {
-    qsizetype b = 0;
-    qsizetype e = s.size();
-    while (b < e && s.at(b) == u' ')
-        ++b;
-    while (e > b && s.at(e - 1) == u' ')
-        --e;
-    return s.mid(b, e - b);
+    QStringView v(s);
+    while (v.startsWith(u' '))
+        v = v.mid(1);
+    while (v.endsWith(u' '))
+        v.chop(1);
+    return v.toString();
 }
 
 QString signedText(int v) {
