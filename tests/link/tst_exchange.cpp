@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: MIT
-// The command exchange on a scripted line and a fake clock: attempts, the
-// inactivity time-out in ticks, the messages and what is left in the reply.
-#include "exchange.h"
-#include "fakeline.h"
+// The command exchange on a fake line and clock: attempts, time-outs, messages, replies.
+#include "linkrig.h"
+#include "testdata.h"
 
 #include <QtTest>
 
@@ -12,71 +11,21 @@ using namespace morvane::test;
 namespace {
 
 constexpr qint64 kT0 = 36'000'000; // 10:00:00.000 on the fake clock
-const QString kError = QStringLiteral("ERROR");
 
-// Stands for the window's waiter: counts the waits, and those made with the
-// receive event not held back, then blocks as the plain waits do.
-struct CountingWaiter final : Waiter {
-    CountingWaiter(FakeClock& c, FakeLine& l) : clock(c), line(l) {}
-    void waitForInput(SerialLine& l, int ms) override {
-        ++waits, unheld += !line.exchangeActive, l.waitForInput(ms);
-    }
-    void sleep(int ms) override { ++waits, unheld += !line.exchangeActive, clock.sleep(ms); }
-    FakeClock& clock;
-    FakeLine& line;
-    int waits = 0, unheld = 0;
-};
-
-struct Rig {
-    SysSettingsRecord settings;
-    FakeClock clock{kT0};
-    FakeLine line{clock};
-    QString rec = QStringLiteral("old");
-    QStringList messages;
-    QStringList recAtMessage; // what the reply held when each box opened
-    CountingWaiter* waiter = new CountingWaiter(clock, line); // the link owns it
-    Link link{settings, line, clock,
-              [this](const QString& m) { messages << m, recAtMessage << rec; }};
-
-    Rig(int timeOut, int reTry, qint64 start) {
-        settings.ComTimeOut = qint16(timeOut);
-        settings.ComReTry = qint16(reTry);
-        clock.setNow(start);
-        link.setWaiter(std::unique_ptr<Waiter>(waiter));
-    }
-};
-
-// CMM_TRNA "QT", or CMM_REC when recvOnly; what arrives when ("ms:text" after
-// kT0, "ms:!" the line goes away); how many sends, the reply, the message,
-// and when it is over (ms after kT0).
+// CMM_TRNA "QT", or CMM_REC (which sends nothing) when recv; what arrives
+// when ("ms:text" after kT0, "ms:!" the line goes away); how many sends, the
+// reply and when it is over (ms after kT0). A failure shows one message: not
+// connected for a send, time-out for a receive.
 struct Case {
-    bool recvOnly;
-    int timeOut, reTry, start;
+    bool recv = false;
+    int timeOut = 2, reTry = 1, start = 0;
     QStringList script;
-    int sends;
-    QString reply, message;
-    int end;
+    int sends = 1;
+    QString reply = kReplyError;
+    int end = 0;
 };
-
-// A long stream arriving in 500-character pieces, 100 ms apart.
-QStringList stream(const QByteArray& bytes) {
-    QStringList s;
-    for (qsizetype at = 0; at < bytes.size(); at += 500)
-        s << QString::number(100 * (at / 500 + 1)) + u':' + QLatin1String(bytes.mid(at, 500));
-    return s;
-}
-
-// One character a second for a minute: a noisy line.
-QStringList trickle() {
-    QStringList s;
-    for (int t = 1000; t <= 60000; t += 1000)
-        s << QString::number(t) + ":x";
-    return s;
-}
 
 } // namespace
-
-Q_DECLARE_METATYPE(Case)
 
 class TstExchange : public QObject {
     Q_OBJECT
@@ -84,110 +33,132 @@ private slots:
     void exchange_data() {
         QTest::addColumn<Case>("c");
         const auto row = [](const char* name, const Case& c) { QTest::newRow(name) << c; };
-        const QString nc = kMsgNotConnected, to = kMsgTimeOut;
         const QByteArray full = QByteArray(4095, 'x') + '\r';
+        // A long stream arriving in 500-character pieces, 100 ms apart.
+        const auto stream = [](const QByteArray& bytes) {
+            QStringList s;
+            for (qsizetype at = 0; at < bytes.size(); at += 500)
+                s << QString::number(at / 5 + 100) + u':' + QLatin1String(bytes.mid(at, 500));
+            return s;
+        };
+        QStringList trickle; // one character a second for a minute: a noisy line
+        for (int t = 1000; t <= 60000; t += 1000)
+            trickle << QString::number(t) + ":x";
         // Attempts and the time-out: each attempt waits timeOut changes of the second.
-        row("silent, defaults", {false, 2, 1, 537, {}, 1, kError, nc, 2000});
-        row("three attempts", {false, 2, 3, 0, {}, 3, kError, nc, 6000});
-        row("zero attempts send once", {false, 2, 0, 0, {}, 1, kError, nc, 2000});
-        row("negative attempts send once", {false, 2, -4, 250, {}, 1, kError, nc, 2000});
-        row("time-out 0 still sends", {false, 0, 3, 10, {}, 3, kError, nc, 10});
-        row("time-out 1 ends at the next second", {false, 1, 1, 999, {}, 1, kError, nc, 1000});
+        row("silent, defaults", {.start = 537, .end = 2000});
+        row("three attempts", {.reTry = 3, .sends = 3, .end = 6000});
+        row("zero attempts send once", {.reTry = 0, .end = 2000});
+        row("negative attempts send once", {.reTry = -4, .start = 250, .end = 2000});
+        row("time-out 0 still sends",
+            {.timeOut = 0, .reTry = 3, .start = 10, .sends = 3, .end = 10});
+        row("time-out 1 ends at the next second", {.timeOut = 1, .start = 999, .end = 1000});
         // Each piece starts the time-out again.
-        row("pieces", {false, 2, 1, 0, {"800:03", "1900:12", "2900:\r"}, 1, "0312\r", {}, 2900});
-        row("piece at the tick", {false, 2, 1, 0, {"1999:0", "3000:3\r"}, 1, "03\r", {}, 3000});
-        row("piece then silence", {false, 2, 1, 0, {"1500:03"}, 1, kError, nc, 3000});
-        row("text after CR stays", {false, 2, 1, 0, {"300:0312\r*\r"}, 1, "0312\r*\r", {}, 300});
-        row("waiting text first", {false, 2, 1, 0, {"-5000:X*", "200:12\r"}, 1, "X*12\r", {}, 200});
-        row("late reply, next attempt", {false, 2, 2, 0, {"2050:A1\r"}, 2, "A1\r", {}, 2050});
+        row("pieces", {.script = {"800:03", "1900:12", "2900:\r"}, .reply = "0312\r", .end = 2900});
+        row("piece at the tick", {.script = {"1999:0", "3000:3\r"}, .reply = "03\r", .end = 3000});
+        row("piece then silence", {.script = {"1500:03"}, .end = 3000});
+        row("text after CR stays", {.script = {"300:0312\r*\r"}, .reply = "0312\r*\r", .end = 300});
+        row("waiting text first",
+            {.script = {"-5000:X*", "200:12\r"}, .reply = "X*12\r", .end = 200});
+        row("late reply, next attempt",
+            {.reTry = 2, .script = {"2050:A1\r"}, .sends = 2, .reply = "A1\r", .end = 2050});
         // An "N" anywhere asks again; the last answer is returned as it is.
-        row("negative every time", {false, 2, 2, 0, {"200:07N1\r", "400:N\r"}, 2, "N\r", {}, 400});
-        row("negative then good", {false, 2, 3, 0, {"200:NAK\r", "400:03\r"}, 2, "03\r", {}, 400});
-        row("negative then silence", {false, 2, 2, 0, {"200:N\r"}, 2, kError, nc, 2000});
-        row("lower-case n is an answer", {false, 2, 3, 0, {"200:n\r"}, 1, "n\r", {}, 200});
-        row("device error is an answer", {false, 2, 3, 0, {"200:ERR\r"}, 1, "ERR\r", {}, 200});
+        row("negative every time",
+            {.reTry = 2, .script = {"20:7N\r", "40:N\r"}, .sends = 2, .reply = "N\r", .end = 40});
+        row("negative then good",
+            {.reTry = 3, .script = {"20:NA\r", "40:03\r"}, .sends = 2, .reply = "03\r", .end = 40});
+        row("negative then silence", {.reTry = 2, .script = {"200:N\r"}, .sends = 2, .end = 2000});
+        row("lower-case n is an answer",
+            {.reTry = 3, .script = {"200:n\r"}, .reply = "n\r", .end = 200});
+        row("device error is an answer",
+            {.reTry = 3, .script = {"200:ERR\r"}, .reply = "ERR\r", .end = 200});
         // A reply is bounded: the piece that overflows ends the attempt.
-        row("4096 characters", {false, 2, 1, 0, stream(full), 1, QString(full), {}, 900});
-        row("4097 characters", {false, 2, 1, 0, stream('x' + full), 1, kError, nc, 900});
+        row("4096 characters", {.script = stream(full), .reply = full, .end = 900});
+        row("4097 characters", {.script = stream('x' + full), .end = 900});
         // However the characters trickle in, an attempt waits 30 s at most.
-        row("trickle", {false, 2, 2, 0, trickle(), 2, kError, nc, 60000});
-        row("unsolicited trickle", {true, 2, 1, 0, trickle(), 0, kError, to, 30000});
+        row("trickle", {.reTry = 2, .script = trickle, .sends = 2, .end = 60000});
+        row("unsolicited trickle", {.recv = true, .script = trickle, .end = 30000});
         // The line goes away: no further attempt, the port is closed.
-        row("gone while waiting", {false, 2, 3, 0, {"1000:03", "1200:!"}, 1, kError, nc, 1200});
-        row("gone before, time-out 0", {false, 0, 3, 0, {"0:!"}, 0, kError, nc, 0});
+        row("gone while waiting", {.reTry = 3, .script = {"1000:03", "1200:!"}, .end = 1200});
+        row("gone before, time-out 0", {.timeOut = 0, .reTry = 3, .script = {"0:!"}, .sends = 0});
         // Unsolicited text runs up to "*" CR.
-        row("unsolicited", {true, 2, 1, 0, {"100:12*", "1500:\r"}, 0, "12*\r", {}, 1500});
-        row("unsolicited CR alone", {true, 2, 1, 0, {"0:0312\r"}, 0, kError, to, 2000});
+        row("unsolicited",
+            {.recv = true, .script = {"10:12*", "1500:\r"}, .reply = "12*\r", .end = 1500});
+        row("unsolicited CR alone", {.recv = true, .script = {"0:0312\r"}, .end = 2000});
         row("unsolicited chatter",
-            {true, 2, 1, 0, stream(QByteArray(9000, 'x')), 0, kError, to, 900});
-        row("unsolicited, gone", {true, 2, 1, 0, {"100:12", "400:!"}, 0, kError, to, 400});
+            {.recv = true, .script = stream(QByteArray(9000, 'x')), .end = 900});
+        row("unsolicited, gone", {.recv = true, .script = {"100:12", "400:!"}, .end = 400});
     }
     void exchange() {
         QFETCH(Case, c);
-        Rig r(c.timeOut, c.reTry, kT0 + c.start);
+        LinkRig r(kT0 + c.start);
+        r.settings.ComTimeOut = qint16(c.timeOut);
+        r.settings.ComReTry = qint16(c.reTry);
+        r.countWaits();
         for (const QString& s : c.script) {
             const qint64 at = kT0 + s.section(u':', 0, 0).toLongLong();
-            if (s.section(u':', 1) == u"!")
-                r.line.failAt(at);
-            else
-                r.line.arriveAt(at, s.section(u':', 1).toLatin1());
+            const QString text = s.section(u':', 1);
+            text == u"!" ? r.line.failAt(at) : r.line.arriveAt(at, text.toLatin1());
         }
-        if (c.recvOnly)
-            r.link.CMM_REC(r.rec);
+        r.link.RecBuf = QStringLiteral("old");
+        if (c.recv)
+            r.link.CMM_REC(r.link.RecBuf);
         else
-            r.link.CMM_TRNA(QStringLiteral("QT"), r.rec);
+            r.link.CMM_TRNA(QStringLiteral("QT"), r.link.RecBuf);
 
-        const bool gone = c.script.join(' ').endsWith(":!");
-        QCOMPARE(r.line.outputs, QList<QByteArray>(c.sends, "QT\r"));
-        QCOMPARE(r.rec, c.reply);
-        QCOMPARE(r.messages, c.message.isEmpty() ? QStringList() : QStringList{c.message});
+        const bool failed = c.reply == kReplyError, gone = c.script.join(' ').endsWith(":!");
+        QCOMPARE(r.line.outputs, QList<QByteArray>(c.recv ? 0 : c.sends, "QT\r"));
+        QCOMPARE(r.link.RecBuf, c.reply);
+        QCOMPARE(r.messages,
+                 failed ? QStringList{c.recv ? kMsgTimeOut : kMsgNotConnected} : QStringList());
         // A send shows its message before the reply becomes "ERROR"; a receive after.
-        QCOMPARE(r.recAtMessage.value(0) == kError, c.recvOnly && !c.message.isEmpty());
+        QCOMPARE(r.recAtMessage.value(0) == kReplyError, c.recv && failed);
         QCOMPARE(r.clock.now(), kT0 + c.end);
         QCOMPARE(r.line.closeCalls, gone ? 1 : 0);
-        QCOMPARE(r.link.ComStatus, qint16(gone ? 99 : 0));
+        QCOMPARE(r.link.ComStatus, gone ? kComStatusFailed : kComStatusOpen);
         // Every wait goes through the waiter with the receive event held, and
         // blocks up to the next arrival or change of the second, not in slices.
-        QVERIFY(r.line.waitsPastSecond == 0 && r.line.waitCalls == r.waiter->waits);
-        QVERIFY(r.line.waitCalls <= c.script.size() + 2 * (1 + (c.end - c.start) / 1000));
-        QVERIFY(r.waiter->unheld == 0 && !r.line.exchangeActive);
+        QCOMPARE(r.waits, r.line.waitCalls);
+        QCOMPARE_LE(r.waits, c.script.size() + 2 * (1 + (c.end - c.start) / 1000));
+        QCOMPARE(r.unheld, 0);
+        QVERIFY(!r.line.exchangeActive);
     }
 
     // No port: nothing is sent, the reply keeps what it held, and the
     // exchange says so even when that old reply holds no "ERR".
     void refusedWithoutPort() {
-        Rig r(2, 3, kT0);
-        r.link.ComStatus = 99;
-        r.link.CMM_TRNA(QStringLiteral("QT"), r.rec);
+        LinkRig r(kT0);
+        r.link.ComStatus = kComStatusFailed;
         r.link.RecBuf = QStringLiteral("kept");
         QVERIFY(!r.link.exchange(QStringLiteral("QS")));
-        QCOMPARE(r.messages, QStringList(2, kMsgSetUpPortAgain));
-        QCOMPARE(r.rec + r.link.RecBuf + QString::number(r.line.outputs.size()),
-                 QStringLiteral("oldkept0"));
-        QVERIFY(replyFailed(kError) && replyFailed("xERR") && !replyFailed("Err"));
+        QCOMPARE(r.messages, QStringList{kMsgSetUpPortAgain});
+        QCOMPARE(r.link.RecBuf, QStringLiteral("kept"));
+        QCOMPARE(r.line.outputs.size(), 0);
+        QVERIFY(replyFailed(QStringLiteral("xERR")));
+        QVERIFY(!replyFailed(QStringLiteral("Err")));
     }
 
+    // The settling pause: one sleep a tick through the waiter, the text
+    // arriving meanwhile left for the receive event.
     void waitTicks_data() {
-        QTest::addColumn<qint64>("start");
-        QTest::addColumn<int>("ticks");
-        QTest::addColumn<qint64>("end");
-        QTest::newRow("two from mid-second") << kT0 + 300 << 2 << kT0 + 2000;
-        QTest::newRow("one just before") << kT0 + 999 << 1 << kT0 + 1000;
-        QTest::newRow("none") << kT0 + 500 << 0 << kT0 + 500;
-        QTest::newRow("across midnight")
-            << FakeClock::kDayMs - 300 << 2 << FakeClock::kDayMs + 1000;
+        columns<qint64, int, qint64>({"start", "ticks", "end"});
+        row("two from mid-second", kT0 + 300, 2, kT0 + 2000);
+        row("one just before", kT0 + 999, 1, kT0 + 1000);
+        row("none", kT0 + 500, 0, kT0 + 500);
+        row("across midnight", FakeClock::kDayMs - 300, 2, FakeClock::kDayMs + 1000);
     }
     void waitTicks() {
         QFETCH(qint64, start);
         QFETCH(int, ticks);
-        QFETCH(qint64, end);
-        Rig r(2, 1, start);
+        LinkRig r(start);
+        r.countWaits();
         r.line.arriveAt(start, "1*\r");
         r.link.waitTicks(ticks);
-        QCOMPARE(r.clock.now(), end);
-        QVERIFY(r.clock.sleepCalls == ticks && r.waiter->waits == ticks); // one a tick
-        QVERIFY(r.waiter->unheld == 0 && !r.line.exchangeActive);
-        QCOMPARE(r.line.InBufferCount(), 3); // waiting text is left for the receive event
+        QTEST(r.clock.now(), "end");
+        QCOMPARE(r.clock.sleepCalls, ticks);
+        QCOMPARE(r.waits, ticks);
+        QCOMPARE(r.unheld, 0);
+        QVERIFY(!r.line.exchangeActive);
+        QCOMPARE(r.line.InBufferCount(), 3);
     }
 };
 

@@ -23,17 +23,16 @@ public:
     int msecsOfDay() const override {
         // Code that polls the clock without ever blocking would loop forever
         // on a clock that stands still: stop the test instead of hanging.
-        if (++readsSinceMove_ > kSpinLimit)
-            qFatal("FakeClock: read %d times without time passing (busy wait?)", kSpinLimit);
-        return static_cast<int>(now_ % kDayMs);
+        if (++readsSinceMove_ > 1'000'000)
+            qFatal("FakeClock: read a million times without time passing (busy wait?)");
+        return int(now_ % kDayMs);
     }
     void sleep(int ms) override {
         ++sleepCalls;
-        setNow(now_ + std::max(ms, 0));
+        setNow(now_ + ms);
         if (onSleep)
             onSleep();
     }
-
     qint64 now() const { return now_; }
     void setNow(qint64 ms) {
         if (ms > now_) {
@@ -46,7 +45,6 @@ public:
     std::function<void()> onSleep; // what else happens while the caller sleeps
 
 private:
-    static constexpr int kSpinLimit = 1'000'000;
     qint64 now_;
     mutable int readsSinceMove_ = 0;
 };
@@ -58,59 +56,43 @@ class FakeLine final : public SerialLine {
 public:
     explicit FakeLine(FakeClock& clock) : clock_(clock) {}
 
-    // Characters arriving at time atMs of the clock's running count, after
-    // any others due then.
+    // Characters arriving at time atMs, after any others due then.
     void arriveAt(qint64 atMs, const QByteArray& bytes) {
         arrivals_.insert(arrivals_.upperBound(atMs), atMs, bytes);
     }
-    // Called with every frame written by Output, at the moment it is sent:
-    // lets a test play the device.
+    // Called with every frame Output writes, as it is sent: plays the device.
     void setResponder(std::function<void(const QByteArray&)> r) { responder_ = std::move(r); }
-    // The line goes away at time atMs.
-    void failAt(qint64 atMs) { failAt_ = atMs; }
+    void failAt(qint64 atMs) { failAt_ = atMs; } // the line goes away then
 
     void Output(const QByteArray& data) override {
-        if (closeCalls || failed())
+        if (failed())
             return;
         outputs.append(data);
         if (responder_)
             responder_(data);
     }
-    int InBufferCount() override { return int(deliverDue().size()); }
-    QByteArray Input() override { return std::exchange(deliverDue(), {}); }
+    int InBufferCount() override { return int(due().size()); }
+    QByteArray Input() override { return std::exchange(due(), {}); }
     bool waitForInput(int msecs) override {
         ++waitCalls;
-        waitsPastSecond += clock_.msecsOfDay() % 1000 + msecs > 1000;
-        if (!deliverDue().isEmpty() || closeCalls || failed())
-            return !buffer_.isEmpty();
         const qint64 next = arrivals_.isEmpty() ? failAt_ : std::min(failAt_, arrivals_.firstKey());
-        clock_.setNow(std::min(next, clock_.now() + std::max(msecs, 0)));
-        return !deliverDue().isEmpty();
+        if (due().isEmpty() && !failed())
+            clock_.setNow(std::min(next, clock_.now() + msecs));
+        return !due().isEmpty();
     }
     bool failed() const override { return clock_.now() >= failAt_; }
     void close() override { ++closeCalls; }
     void setExchangeActive(bool active) override { exchangeActive = active; }
 
-    // Commands sent, without their CR.
-    QStringList sent() const {
-        QStringList s;
-        for (const QByteArray& o : outputs)
-            s << QString::fromLatin1(o.chopped(1));
-        return s;
-    }
-
     QList<QByteArray> outputs;
     int waitCalls = 0;
-    int waitsPastSecond = 0; // waits that would block across a change of second
-    int closeCalls = 0;      // a closed line delivers nothing more
+    int closeCalls = 0;
     bool exchangeActive = false;
 
 private:
-    QByteArray& deliverDue() {
-        while (!closeCalls && !arrivals_.isEmpty() && arrivals_.firstKey() <= clock_.now())
+    QByteArray& due() {
+        while (!arrivals_.isEmpty() && arrivals_.firstKey() <= clock_.now())
             buffer_ += arrivals_.take(arrivals_.firstKey());
-        if (closeCalls)
-            buffer_.clear();
         return buffer_;
     }
 

@@ -1,16 +1,26 @@
 // SPDX-License-Identifier: MIT
-// What several suites share: the simulator's reservation table as a file and
-// as the list shows it, the twelve commands of a table read, and the settings
-// file's bytes.
+// What several suites share: the simulator's table as a file and as the list
+// shows it, the commands of a table read, the settings file's bytes, file I/O.
 #pragma once
 
-#include <QByteArray>
 #include <QFile>
-#include <QString>
 #include <QStringEncoder>
 #include <QStringList>
+#include <QTest>
+#include <array>
 
 namespace morvane::test {
+
+// One QTest column per name, of the types in order.
+template <typename... T> void columns(const std::array<const char*, sizeof...(T)>& names) {
+    int i = 0;
+    (QTest::addColumn<T>(names[i++]), ...);
+}
+
+// A QTest row: its tag, then a value for each column.
+template <typename... V> void row(const char* tag, V... values) {
+    (QTest::newRow(tag) << ... << values);
+}
 
 // Ten reservations for morvane-sim --table: day, hour, minute, second, flag.
 inline const QByteArray kSimTable = "00 00 00 00 00\n"
@@ -35,8 +45,7 @@ inline const QStringList kSimRows = {
     QStringLiteral("予約6:水　12:34:56  DISABLE POWER ON "),
     QStringLiteral("予約7:木　00:00:01  ENABLE  POWER ON "),
     QStringLiteral("予約8:金　18:45:07  DISABLE POWER ON "),
-    // Day code 8 has an empty label; hour 24 and minute 60 read as 0.
-    QStringLiteral("予約9:00:00:00  ENABLE  POWER OFF"),
+    QStringLiteral("予約9:00:00:00  ENABLE  POWER OFF"), // day 8: no label; 24:60 reads as 0
 };
 
 // The commands of a whole table read, in order.
@@ -45,31 +54,27 @@ inline const QStringList kTableRead = {"QT", "QS", "L0", "L1", "L2", "L3",
 
 // Text in code page 932, by the system's converter.
 inline QByteArray cp932(const QString& s) {
-    QStringEncoder encoder("Shift_JIS");
-    return encoder.encode(s);
+    return QStringEncoder("Shift_JIS").encode(s);
 }
 
 // Lines in code page 932, each ended by CR LF, as the program writes files.
 inline QByteArray cp932Lines(const QStringList& lines) {
-    QByteArray out;
-    for (const QString& l : lines)
-        out += cp932(l) + "\r\n";
-    return out;
+    return lines.isEmpty() ? QByteArray() : cp932(lines.join(QLatin1String("\r\n")) + "\r\n");
 }
 
 // The settings file as the program writes it, the comments in code page 932.
 inline QByteArray sysFileBytes(const QByteArray& port, const QByteArray& timeOut,
                                const QByteArray& reTry, const QByteArray& backUpFile) {
-    return "COMPORT," + port + ",\x92\xCA\x90M\xCE\xDF\xB0\xC4\x94\xD4\x8D\x86\r\n" +
-           "BAUDRATE,9600,  \x92\xCA\x90M\x91\xAC\x93x\r\n"
-           "BITS,8,  \x92\xCA\x90M\xC3\xDE\xB0\xC0\xCB\xDE\xAF\xC4\x92\xB7\r\n"
-           "PARITY,N,  \x92\xCA\x90M\xCA\xDF\xD8\xC3\xA8\xC1\xAA\xAF\xB8\r\n"
-           "STOPS,1,  \x92\xCA\x90M\xBD\xC4\xAF\xCC\xDF\xCB\xDE\xAF\xC4\x92\xB7\r\n"
-           "ComTimeOut," +
-           timeOut + ",  \x92\xCA\x90M\x88\xD9\x8F\xED\x8C\x9F\x8Fo\x8E\x9E\x8A\xD4\r\n" +
-           "ComReTry," + reTry +
-           ",  \x92\xCA\x90M\x88\xD9\x8F\xED\x8E\x9E\x8D\xC4\x8E\x8E\x8Ds\x89\xF1\x90\x94\r\n" +
-           "BackUpFile," + backUpFile + ",\r\n\r\n";
+    return cp932(QStringLiteral("COMPORT,%1,通信ﾎﾟｰﾄ番号\r\n"
+                                "BAUDRATE,9600,  通信速度\r\n"
+                                "BITS,8,  通信ﾃﾞｰﾀﾋﾞｯﾄ長\r\n"
+                                "PARITY,N,  通信ﾊﾟﾘﾃｨﾁｪｯｸ\r\n"
+                                "STOPS,1,  通信ｽﾄｯﾌﾟﾋﾞｯﾄ長\r\n"
+                                "ComTimeOut,%2,  通信異常検出時間\r\n"
+                                "ComReTry,%3,  通信異常時再試行回数\r\n"
+                                "BackUpFile,")
+                     .arg(QLatin1String(port), QLatin1String(timeOut), QLatin1String(reTry))) +
+           backUpFile + ",\r\n\r\n";
 }
 
 inline QByteArray readAll(const QString& path) {
