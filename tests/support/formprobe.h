@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QListWidget>
+#include <QTest>
 
 namespace morvane::test {
 
@@ -16,26 +17,33 @@ template <class T = QWidget> T* control(const QWidget* form, const char* name) {
 }
 
 inline QStringList listRows(const QWidget* form) {
-    const auto* list = control<QListWidget>(form, "List1");
     QStringList rows;
-    for (int i = 0; i < list->count(); ++i)
-        rows << list->item(i)->text();
+    for (const auto* list = control<QListWidget>(form, "List1"); rows.size() < list->count();)
+        rows << list->item(rows.size())->text();
     return rows;
 }
 
-// "Combo3|Combo2|hour|minute|second|Check1(1)", the box 0, 1 ticked or 2 grayed.
-inline QString editorState(const QWidget* form) {
-    QStringList e;
-    for (const char* c : {"Combo3", "Combo2", "Combo1(0)", "Combo1(1)", "Combo1(2)"})
-        e << control<QComboBox>(form, c)->currentText();
-    const Qt::CheckState box = control<QCheckBox>(form, "Check1(1)")->checkState();
-    return e.join(u'|') + u'|' + QString::number(box == Qt::Checked ? 1 : box ? 2 : 0);
-}
-
-// Command2, Command3 and Check1(1), which a failed start-up switches off.
-inline bool sendControlsEnabled(const QWidget* form) {
-    return control(form, "Command2")->isEnabled() && control(form, "Command3")->isEnabled() &&
-           control(form, "Check1(1)")->isEnabled();
-}
+struct Editor { // the texts of Combo3, Combo2 and Combo1(0..2), and Check1(1)
+    QString reservation, day, hour, minute, second;
+    Qt::CheckState enabled = Qt::Unchecked;
+};
 
 } // namespace morvane::test
+
+// Each of the editor's values on its own, so that a failure names the box.
+#define COMPARE_EDITOR(form, ...)                                                                  \
+    do {                                                                                           \
+        using morvane::test::control;                                                              \
+        const morvane::test::Editor want_ = __VA_ARGS__;                                           \
+        QCOMPARE(control<QComboBox>(form, "Combo3")->currentText(), want_.reservation);            \
+        QCOMPARE(control<QComboBox>(form, "Combo2")->currentText(), want_.day);                    \
+        QCOMPARE(control<QComboBox>(form, "Combo1(0)")->currentText(), want_.hour);                \
+        QCOMPARE(control<QComboBox>(form, "Combo1(1)")->currentText(), want_.minute);              \
+        QCOMPARE(control<QComboBox>(form, "Combo1(2)")->currentText(), want_.second);              \
+        QCOMPARE(control<QCheckBox>(form, "Check1(1)")->checkState(), want_.enabled);              \
+    } while (false)
+
+// Whether the controls a failed start-up switches off are enabled, naming any that is not.
+#define COMPARE_SEND_CONTROLS(form, want)                                                          \
+    for (const char* name_ : {"Command2", "Command3", "Check1(1)"})                                \
+    QVERIFY2(morvane::test::control(form, name_)->isEnabled() == (want), name_)
