@@ -1,8 +1,5 @@
 // SPDX-License-Identifier: MIT
-// morvane-cli as a process against the simulator, judged by the commands the
-// simulator logged, what the program printed, the backup file and the exit
-// status; its reading of the command line; its English for the shared
-// layers' messages.
+// morvane-cli as a process against the simulator; its command line; its English.
 #include "cli.h"
 #include "cominit.h"
 #include "exchange.h"
@@ -12,10 +9,6 @@
 #include "testdata.h"
 #include "textfile.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QTimer>
 #include <QtTest>
 
 using namespace morvane;
@@ -24,275 +17,193 @@ using namespace morvane::test;
 namespace {
 
 const QString kClock = QStringLiteral("<clock>"); // a clock row, whatever the time
-const QStringList kTable = QStringList{kClock} + kSimRows;
-const QRegularExpression kClockRow("^現在 :.{2}[0-9]{2}:[0-9]{2}:[0-9]{2}$",
-                                   QRegularExpression::MultilineOption);
-const QStringList kBackup = {QStringLiteral("予約0:水　12:34:56  ENABLE  POWER ON "),
+const QString kNow = QStringLiteral("N <now>");   // the clock command for this computer's time
+const QRegularExpression kClockRow("^現在 :.{2}[0-9]{2}:[0-9]{2}:[0-9]{2}$");
+const QStringList kBackup = {QStringLiteral("予約0:水　12:34:56  ENABLE  POWER OFF"),
                              QStringLiteral("予約1:毎日06:30:00  DISABLE POWER OFF")};
 
-// The rows a JSON table stands for, in the list's own spelling.
-QStringList rowsOf(const QJsonObject& table) {
-    QStringList rows{table["clock"]["day"].toInt(-1) >= 0 ? kClock : "?"};
-    for (const QJsonValue& v : table["reservations"].toArray())
-        rows << QStringLiteral("予約%1:%2%3  %4 POWER %5")
-                    .arg(v["number"].toInt())
-                    .arg(DayName().value(v["day"].toInt(-1), "?"), v["time"].toString(),
-                         v["enabled"].toBool() ? "ENABLE " : "DISABLE",
-                         v["action"] == "off" ? "OFF" : "ON ");
-    return rows;
-}
+// A run in a folder ("DIR") with the simulator linked as COM1 holding kSimTable.
+struct Run {
+    QByteArray sys = sysFileBytes("1", "2", "1", "Morvane.DAT"); // Morvane.SYS
+    QByteArray dat = cp932Lines(kBackup);                        // Morvane.DAT, the backup file
+    int exit = kExitDone;
+    QStringList sent;                 // the simulator's command log
+    QStringList out;                  // kClock for a clock row; JSON: see commands()
+    QList<QStringList> err;           // what each "morvane-cli: " message on stderr holds
+    std::optional<QStringList> after; // Morvane.DAT afterwards; none: unchanged
+};
+
+// A command line through splitArguments, then parseRequest.
+struct Line {
+    QString error;     // how the refusal begins; empty: taken
+    QString dir = "-"; // none given
+    int wait = 0;
+    bool json = false, help = false, version = false;
+    std::optional<EditorValues> entry; // a reservation to set
+};
 
 } // namespace
 
 class TstCli : public QObject {
     Q_OBJECT
 private slots:
-    // In a folder with Morvane.SYS (port 1, 2 s, one attempt, backup file
-    // Morvane.DAT holding kBackup) and the simulator linked as COM1 holding
-    // kSimTable; beside them empty.dat, lf.dat and utf8.dat (kBackup with no
-    // line, with LF line ends, in UTF-8), and the folders utf8 (Morvane.SYS
-    // in UTF-8) and port0 (COMPORT 0). "DIR" in an argument is that folder;
-    // `sent` is a pattern. `setup`: "hold" (this process holds COM1 for the
-    // run), "hold MS" (lets go after MS ms), "sh REDIRECTION" (run by the
-    // shell with that redirection).
+    // The tag: the command line after "--dir DIR"; after a comma simulator options, "hold"
+    // (COM1 held here), a redirection of the output or a note.
     void commands_data() {
-        for (const char* column : {"setup", "sim", "args", "sent"})
-            QTest::addColumn<QString>(column);
-        QTest::addColumn<QStringList>("message"); // each once on stderr; PID: this process's
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QStringList>("out");
-        QTest::addColumn<QByteArray>("backup");
-        const QString read = kTableRead.join(' '), set3 = "set 3 wed 12:34:56 on";
-        const QString today = QString::number(QDate::currentDate().dayOfWeek() % 7);
-        const QString restored =
-            "QT QS N 0" + today + "[0-9A-F]{6} D0030C223881 D107061E0000 QT QS";
+        QTest::addColumn<Run>("run");
+        const auto row = [](const char* tag, const Run& r) { QTest::newRow(tag) << r; };
+        const QString pid = QString::number(qApp->applicationPid());
+        const QStringList read = kTableRead, send3 = QStringList{"D3030C223881"} + read;
+        const QStringList restored = {"QT", "QS", kNow, "D0030C223881", "D107061E0000", "QT", "QS"};
         QStringList set = kSimRows;
         set[3] = QStringLiteral("予約3:水　12:34:56  ENABLE  POWER ON ");
-        const auto row = [](const char* tag, QString setup, QString sim, QString args, int status,
-                            QString sent, QStringList out, QStringList message,
-                            QStringList backup = kBackup) {
-            QTest::newRow(tag) << setup << sim << args << sent << message << status << out
-                               << cp932Lines(backup);
-        };
-        const QString off = "line 2 says POWER OFF";
-        row("show", "", "", "show", 0, read, kTable, {});
-        row("show --json", "", "", "show --json", 0, read, kTable, {});
-        row("sync-clock", "", "", "sync-clock", 0, "N 0" + today + "[0-9A-F]{6} QT QS", {kClock},
-            {});
-        row("set", "", "", set3, 0, "D3030C223881 " + read, QStringList{kClock} + set, {}, set);
-        row("backup", "", "", "backup", 0, read, {"DIR/Morvane.DAT"}, {}, kSimRows);
-        row("restore", "", "", "restore", 0, restored, {kClock}, {off});
-        row("restore, no file", "", "", "restore none.dat", 3, "", {}, {"none.dat: not found"});
-        row("restore, not a backup", "", "", "restore DIR/Morvane.SYS", 3, "", {},
-            {"line 1 is not a reservation"});
-        row("restore, empty file", "", "", "restore DIR/empty.dat", 3, "", {}, {"no reservation"});
-        row("restore, LF line ends", "", "", "restore DIR/lf.dat", 3, "", {},
-            {"lf.dat: line 1 has LF line ends"});
-        row("restore, UTF-8", "", "", "restore DIR/utf8.dat", 3, "", {},
-            {"utf8.dat: not code page 932"});
-        row("settings in UTF-8", "", "", "--dir DIR/utf8 show", 3, "", {},
-            {"Morvane.SYS: not code page 932"});
-        row("silent", "", "--silent", set3, 1, "D3030C223881 QT", {},
-            {"it is not connected", "The port is open"});
-        row("ERR to L5", "", "--fail L5", set3, 1,
-            "D3030C223881 " + read.left(read.indexOf("L6") - 1), {}, {"\"ERR\" to \"L5\""});
-        row("device vanishes", "", "--vanish-after 3", "show", 1, "QT QS L0 L1", {},
-            {"COM1 is DIR/COM1 → ", "went away"});
-        row("COMPORT 0", "", "", "--dir DIR/port0 show", 1, "", {},
-            {"Set COMPORT in Morvane.SYS to 1 or more"});
-        row("port in use", "hold", "", "show", 4, "", {},
-            {"COM1 is in use", "process PID", "--wait"});
-        row("port freed while waiting", "hold 1000", "", "--wait 5 show", 0, read, kTable, {});
-        row("stdout full", "sh >/dev/full", "", "show", 3, read, {}, {"no space left"});
-        row("stdout closed", "sh >&-", "", "show", 3, read, {}, {"standard output is closed"});
-        row("stderr full", "sh 2>/dev/full", "", "restore", 3, restored, {kClock}, {});
-        row("bad number", "", "", "set 10 wed 12:34:56 on", 2, "", {}, {"Usage:"});
-        row("dash-led time", "", "", "set 3 wed -1:00:00 on", 2, "", {},
-            {"time \"-1:00:00\"", "Usage:"});
-        row("unknown option", "", "", "show --all", 2, "", {}, {"\"--all\"", "Usage:"});
+        row("show", {.sent = read, .out = QStringList{kClock} + kSimRows});
+        row("show --json", {.sent = read});
+        row("sync-clock", {.sent = {kNow, "QT", "QS"}, .out = {kClock}});
+        row("set 3 wed 12:34:56 on",
+            {.sent = send3, .out = QStringList{kClock} + set, .after = set});
+        row("backup", {.sent = read, .out = {"DIR/Morvane.DAT"}, .after = kSimRows});
+        row("restore", {.sent = restored, .out = {kClock}, .err = {{"lines 1, 2 say POWER OFF"}}});
+        row("restore DIR/table.txt", {.exit = 3, .err = {{"table.txt: line 1 has LF line ends"}}});
+        row("restore, no line", {.dat = "", .exit = 3, .err = {{"no reservation"}}});
+        row("restore, UTF-8", {.dat = kBackup.join("\r\n").toUtf8(),
+                               .exit = 3,
+                               .err = {{"Morvane.DAT: not code page"}}});
+        row("show, settings in UTF-8", {.sys = "COMPORT,1,通信ポート番号\r\n",
+                                        .exit = 3,
+                                        .err = {{"Morvane.SYS: not code page"}}});
+        row("show, --silent",
+            {.exit = 1, .sent = {"QT"}, .err = {{"not connected", "port is open"}}});
+        row("show, --nak 1",
+            {.exit = 1, .sent = QStringList{"QT"} + read.mid(2), .err = {{"could not be read"}}});
+        row("set 3 wed 12:34:56 on, --fail L5",
+            {.exit = 1, .sent = send3.mid(0, 9), .err = {{"\"ERR\" to \"L5\""}}});
+        row("show, COMPORT 0", {.sys = "COMPORT,0,\r\n",
+                                .exit = 1,
+                                .err = {{"did not open", "Set COMPORT in Morvane.SYS to 1"}}});
+        row("show, hold", {.exit = 4, .err = {{"COM1 is in use", "process " + pid, "--wait"}}});
+        row("show, >/dev/full", {.exit = 3, .sent = read, .err = {{"no space left"}}});
+        row("show, >&-", {.exit = 3, .sent = read, .err = {{"output is closed"}}});
+        row("restore, 2>/dev/full", {.exit = 3, .sent = restored, .out = {kClock}});
+        row("set 3 wed -1:00:00 on", {.exit = 2, .err = {{"time \"-1:00:00\"", "Usage:"}}});
     }
     void commands() {
-        QFETCH(QString, setup);
-        QFETCH(QString, sim);
-        QFETCH(QString, args);
-        QFETCH(QString, sent);
-        QFETCH(QStringList, message);
-        QFETCH(QStringList, out);
+        QFETCH(Run, run);
+        const QString tag = QTest::currentDataTag(), args = tag.section(", ", 0, 0);
+        const QString setup = tag.section(", ", 1);
         SimProcess device;
         const QString dir = device.tempDir();
-        QVERIFY(QDir(dir).mkpath("utf8") && QDir(dir).mkpath("port0"));
-        QVERIFY(putFile(dir + "/table.txt", kSimTable) &&
-                putFile(dir + "/Morvane.SYS", sysFileBytes("1", "2", "1", "Morvane.DAT")) &&
-                putFile(dir + "/Morvane.DAT", cp932Lines(kBackup)) &&
-                putFile(dir + "/empty.dat", "") &&
-                putFile(dir + "/lf.dat", cp932(kBackup.join('\n') + '\n')) &&
-                putFile(dir + "/utf8.dat", (kBackup.join("\r\n") + "\r\n").toUtf8()) &&
-                putFile(dir + "/utf8/Morvane.SYS",
-                        "COMPORT,1,通信ポート番号\r\nBackUpFile,Morvane.DAT,\r\n") &&
-                putFile(dir + "/port0/Morvane.SYS", sysFileBytes("0", "2", "1", "Morvane.DAT")));
-        QVERIFY2(device.start(sim.split(' ', Qt::SkipEmptyParts) +
-                              QStringList{"--link", dir + "/COM1", "--table", dir + "/table.txt"}),
-                 qPrintable(device.errorString()));
-
+        QVERIFY(putFile(dir + "/table.txt", kSimTable) && putFile(dir + "/Morvane.SYS", run.sys) &&
+                putFile(dir + "/Morvane.DAT", run.dat));
+        const QStringList sim{"--link", dir + "/COM1", "--table", dir + "/table.txt"};
+        QVERIFY(device.start(setup.startsWith("--") ? setup.split(' ') + sim : sim));
         MSComm holder;
-        if (setup.startsWith("hold")) {
+        if (setup == "hold")
             QCOMPARE(COM_Init(holder, SysSettingsRecord{}, dir), kComStatusOpen);
-            if (const int ms = setup.section(' ', 1).toInt())
-                QTimer::singleShot(ms, &holder, [&holder] { holder.setPortOpen(false); });
-        }
-        QString program = qEnvironmentVariable(
-            "MORVANE_CLI", QCoreApplication::applicationDirPath() + "/../bin/morvane-cli");
-        QStringList arguments = ("--dir DIR " + args).split(' ').replaceInStrings("DIR", dir);
-        if (setup.startsWith("sh ")) {
-            arguments =
-                QStringList{"-c", "exec \"$0\" \"$@\" " + setup.mid(3), program} + arguments;
-            program = "sh";
-        }
         QProcess cli;
-        cli.start(program, arguments);
-        // The event loop runs meanwhile, for the holder to let go.
-        QTRY_VERIFY_WITH_TIMEOUT(cli.state() == QProcess::NotRunning, 20000);
+        if (setup.endsWith(">/dev/full"))
+            (setup[0] == '>' ? cli.setStandardOutputFile("/dev/full")
+                             : cli.setStandardErrorFile("/dev/full"));
+        if (setup == ">&-")
+            cli.setChildProcessModifier([] { ::close(1); });
+        cli.start(
+            qEnvironmentVariable("MORVANE_CLI", qApp->applicationDirPath() + "/../bin/morvane-cli"),
+            ("--dir DIR " + args).split(' ').replaceInStrings("DIR", dir));
+        QVERIFY(cli.waitForFinished(20000));
         const QString stdOut = QString::fromUtf8(cli.readAllStandardOutput());
         const QString stdErr = QString::fromUtf8(cli.readAllStandardError());
-        QTEST(cli.exitCode(), "status");
-        for (const QString& m :
-             message.replaceInStrings("DIR", dir)
-                 .replaceInStrings("PID", QString::number(QCoreApplication::applicationPid())))
-            QVERIFY2(stdErr.count(m) == 1, qPrintable(m + " in:\n" + stdErr));
-        if (message.isEmpty())
-            QVERIFY2(stdErr.isEmpty(), qPrintable(stdErr));
+        QCOMPARE(cli.exitCode(), run.exit);
+        const QStringList told = stdErr.split("morvane-cli: ", Qt::SkipEmptyParts);
+        QCOMPARE(told.size(), run.err.size());
+        for (qsizetype i = 0; i < told.size(); ++i)
+            for (const QString& part : run.err[i])
+                QVERIFY2(told[i].contains(part), qPrintable(part + " in:\n" + told[i]));
         // English only; and as no port here is missing, no advice to link one.
-        QVERIFY2(!stdErr.contains(QRegularExpression("[\\x{3000}-\\x{9FFF}\\x{FF00}-\\x{FFEF}]")),
-                 qPrintable(stdErr));
-        QVERIFY2(!stdErr.contains("ln -s"), qPrintable(stdErr));
-        // In use is not broken.
-        if (cli.exitCode() == kExitBusy)
-            QVERIFY2(!stdErr.contains(englishMessage(kMsgSetUpPortAgain)), qPrintable(stdErr));
-        const QString log = device.loggedCommands().join(' ');
-        QVERIFY2(QRegularExpression("^(" + sent + ")$").match(log).hasMatch(), qPrintable(log));
-        QCOMPARE(args.contains("--json")
-                     ? rowsOf(QJsonDocument::fromJson(stdOut.toUtf8()).object())
-                     : QString(stdOut).replace(kClockRow, kClock).split('\n', Qt::SkipEmptyParts),
-                 out.replaceInStrings("DIR", dir));
-        QTEST(readAll(dir + "/Morvane.DAT"), "backup");
+        QVERIFY2(!stdErr.contains(QRegularExpression("[\u3000-\uFFEF]|ln -s")), qPrintable(stdErr));
+        const QString now = QString("^N 0%1[0-9A-F]{6}$").arg(QDate::currentDate().dayOfWeek() % 7);
+        QCOMPARE(device.loggedCommands().replaceInStrings(QRegularExpression(now), kNow), run.sent);
+        if (args.contains("--json")) // the table read, as tableJson gives it
+            QCOMPARE(QJsonDocument::fromJson(stdOut.toUtf8())["reservations"].toArray(),
+                     tableJson(QStringList{kClock} + kSimRows)["reservations"].toArray());
+        else
+            QCOMPARE(stdOut.split('\n', Qt::SkipEmptyParts).replaceInStrings(kClockRow, kClock),
+                     run.out.replaceInStrings("DIR", dir));
+        QCOMPARE(readAll(dir + "/Morvane.DAT"), run.after ? cp932Lines(*run.after) : run.dat);
     }
 
-    // The command line taken apart: options anywhere before "--", words
-    // starting with a single "-" kept as arguments.
-    void splitArguments_data() {
-        QTest::addColumn<QString>("args");
-        QTest::addColumn<QStringList>("words");
-        QTest::addColumn<QString>("dir"); // "-": none given
-        QTest::addColumn<int>("wait");
-        QTest::addColumn<bool>("json");
-        QTest::addColumn<QString>("error"); // how the refusal begins; empty: taken
-        const auto row = [](const char* args, QStringList words, QString dir = "-", int wait = 0,
-                            bool json = false, QString error = {}) {
-            QTest::newRow(args) << QString(args) << words << dir << wait << json << error;
-        };
-        row("set 3 wed -1:00:00 on", {"set", "3", "wed", "-1:00:00", "on"});
-        row("backup -x.dat", {"backup", "-x.dat"});
-        row("show --json --dir d --wait 600", {"show"}, "d", 600, true);
-        row("--wait=86400 --dir=a --dir b show", {"show"}, "b", 86400);
-        row("--wait 0 -- --json -v --all", {"--json", "-v", "--all"});
-        row("show --all", {}, "-", 0, false, "unknown option \"--all\"");
-        row("--wait 86401 show", {}, "-", 0, false, "--wait \"86401\"");
-        row("--wait 1.5 show", {}, "-", 0, false, "--wait \"1.5\"");
-        row("--wait -1 show", {}, "-", 0, false, "--wait \"-1\"");
-        row("--wait= show", {}, "-", 0, false, "--wait \"\"");
-        row("show --wait", {}, "-", 0, false, "--wait needs a value");
-        row("--dir= show", {}, "-", 0, false, "--dir needs a value");
+    void commandLines_data() {
+        QTest::addColumn<Line>("c");
+        const auto row = [](const char* args, const Line& c) { QTest::newRow(args) << c; };
+        const auto set = [](auto a, EditorValues e) { QTest::newRow(a) << Line{.entry = e}; };
+        row("show --json --dir d --wait 600", {.dir = "d", .wait = 600, .json = true});
+        row("--wait=86400 --dir=a --dir b show", {.dir = "b", .wait = 86400});
+        row("-h --version show", {.help = true, .version = true});
+        row("--wait 0 -- -v", {.error = "unknown command \"-v\""});
+        row("show --all", {.error = "unknown option \"--all\""});
+        row("--wait 86401 show", {.error = "--wait \"86401\""});
+        row("--wait -1 show", {.error = "--wait \"-1\""});
+        row("show --wait", {.error = "--wait needs a value"});
+        row("--dir= show", {.error = "--dir needs a value"});
+        row("backup --json", {.error = "--json goes with show only", .json = true});
+        row("sync-clock now", {.error = "sync-clock: wrong number"});
+        set("set 0 every 0:00:00 off",
+            {.reservation = 0, .day = 7, .hour = "0", .minute = "0", .second = "0"});
+        set("set 9 7 23:59:59 off",
+            {.reservation = 9, .day = 7, .hour = "23", .minute = "59", .second = "59"});
+        set("set 5 Sat 07:05:09 ON",
+            {.reservation = 5, .day = 6, .hour = "7", .minute = "5", .second = "9", .enable = 1});
+        row("set 10 mon 12:00:00 on", {.error = "reservation \"10\""});
+        row("set １ mon 12:00:00 on", {.error = "reservation \"１\""});
+        row("set 1 8 12:00:00 on", {.error = "day \"8\""});
+        row("set 1 mon 24:00:00 on", {.error = "time \"24:00:00\""});
+        row("set 1 mon 12:60:00 on", {.error = "time \"12:60:00\""});
+        row("set 1 mon 12:00:60 on", {.error = "time \"12:00:60\""});
+        row("set 1 mon 12:00 on", {.error = "time \"12:00\""});
+        row("set 1 mon 12:00:00 yes", {.error = "flag \"yes\""});
     }
-    void splitArguments() {
-        QFETCH(QString, args);
-        QFETCH(QString, error);
+    void commandLines() {
+        QFETCH(Line, c);
         QString why;
-        const std::optional<CommandLine> c = morvane::splitArguments(args.split(' '), &why);
-        QVERIFY2(why.startsWith(error), qPrintable(why));
-        QCOMPARE(c.has_value(), error.isEmpty());
-        if (!c)
+        const auto got = splitArguments(QString(QTest::currentDataTag()).split(' '), &why);
+        const auto r = got ? parseRequest(got->words, got->json, &why) : std::nullopt;
+        QCOMPARE(c.error.isEmpty() ? why : why.left(c.error.size()), c.error);
+        if (!got)
             return;
-        QTEST(c->words, "words");
-        QTEST(c->dir.value_or("-"), "dir");
-        QTEST(c->waitSeconds, "wait");
-        QTEST(c->json, "json");
+        QCOMPARE(got->dir.value_or("-"), c.dir);
+        QCOMPARE(got->waitSeconds, c.wait);
+        QCOMPARE(got->json, c.json);
+        QCOMPARE(got->help, c.help);
+        QCOMPARE(got->version, c.version);
+        QCOMPARE(r && r->action == Action::kSet, c.entry.has_value());
+        if (!c.entry)
+            return;
+        QCOMPARE(r->entry.reservation, c.entry->reservation);
+        QCOMPARE(r->entry.day, c.entry->day);
+        QCOMPARE(r->entry.hour, c.entry->hour);
+        QCOMPARE(r->entry.minute, c.entry->minute);
+        QCOMPARE(r->entry.second, c.entry->second);
+        QCOMPARE(r->entry.enable, c.entry->enable);
     }
 
-    // Every message of the shared layers in English: the exchange's, and
-    // each file error's text.
-    void englishMessages_data() {
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<QString>("english"); // a part of it
-        QTest::newRow("not connected") << kMsgNotConnected << "does not answer";
-        QTest::newRow("set up again") << kMsgSetUpPortAgain << "did not open";
-        QTest::newRow("time-out") << kMsgTimeOut << "Timed out";
-        for (auto [number, english] : {std::pair{kFileErrBadText, "Shift_JIS"},
-                                       {kFileErrTooLarge, "too large"},
-                                       {kFileErrTooManyLines, "too many lines"},
-                                       {kFileErrBadNameOrNumber, "file name"},
-                                       {kFileErrNotFound, "not found"},
-                                       {kFileErrBadMode, "cannot be opened"},
-                                       {kFileErrAlreadyOpen, "already open"},
-                                       {kFileErrIO, "input/output"},
-                                       {kFileErrDiskFull, "disk full"},
-                                       {kFileErrPastEnd, "end of file"},
-                                       {kFileErrBadName, "file name"},
-                                       {kFileErrDeviceUnavailable, "not available"},
-                                       {kFileErrAccessDenied, "permission denied"},
-                                       {kFileErrDiskNotReady, "not ready"},
-                                       {kFileErrPathAccess, "directory"},
-                                       {kFileErrPathNotFound, "path not found"},
-                                       {FileErr(99), "file error 99"}})
-            QTest::newRow(qPrintable(QString::number(number))) << fileErrorText(number) << english;
-    }
+    // Numbers that share a text share a meaning; a text the table does not hold is still told.
     void englishMessages() {
-        QFETCH(QString, message);
-        QFETCH(QString, english);
-        const QString text = englishMessage(message);
-        QVERIFY2(text.contains(english), qPrintable(text));
-        QVERIFY2(QRegularExpression("^[\\x{20}-\\x{7E}]+$").match(text).hasMatch(),
-                 qPrintable(text));
-    }
-
-    // Numbers that share a text share a meaning, and a text the table does
-    // not hold is still told.
-    void fileErrorMeanings() {
-        for (const FileErrorMeaning& m : morvane::fileErrorMeanings())
+        for (const FileErrorMeaning& m : fileErrorMeanings())
             QCOMPARE(englishMessage(fileErrorText(m.number)), m.english);
-        QVERIFY(englishMessage("謎").contains("謎"));
-        QCOMPARE(englishMessage("plain words"), QString("plain words"));
+        QCOMPARE(englishMessage(kMsgTimeOut), "Timed out waiting for the Morvane.");
+        QCOMPARE(englishMessage(fileErrorText(99)), "file error 99");
+        QCOMPARE(englishMessage("謎"), "a message without an English text: 謎");
+        QCOMPARE(englishMessage("plain words"), "plain words");
     }
 
-    // The clock in JSON: Sunday is day 0; a clock row of another shape is null.
-    void clockJson() {
-        QCOMPARE(tableJson({QStringLiteral("現在 :日　01:02:03")})["clock"].toObject(),
-                 (QJsonObject{{"day", 0}, {"time", "01:02:03"}}));
+    // Sunday is day 0; a row of another shape is null.
+    void jsonTable() {
+        const QJsonObject t = tableJson({QStringLiteral("現在 :日　01:02:03"), kSimRows[2], "?"});
+        QCOMPARE(t["clock"].toObject(), (QJsonObject{{"day", 0}, {"time", "01:02:03"}}));
+        const QJsonDocument row = QJsonDocument::fromJson(
+            R"({"number": 2, "day": 2, "time": "09:30:15", "enabled": true, "action": "off"})");
+        QCOMPARE(t["reservations"][0].toObject(), row.object());
+        QVERIFY(t["reservations"][1].isNull());
         QVERIFY(tableJson({QStringLiteral("現在 :日　01:02")})["clock"].isNull());
-    }
-
-    // A command line's reservation as the editor's values ("reservation day
-    // hour minute second enable"), or refused.
-    void requests_data() {
-        QTest::addColumn<QString>("args");
-        for (const char* row :
-             {"set 0 every 0:00:00 off|0 7 0 0 0 0", "set 9 7 23:59:59 ON|9 7 23 59 59 1",
-              "set 5 Sat 07:05:09 off|5 6 7 5 9 0", "set 1 8 12:00:00 on", "set 1 mon 24:00:00 on",
-              "set 1 mon 12:00:60 on", "set 1 mon 12:00 on", "set 1 mon 12:00:00 yes",
-              "set １ mon 12:00:00 on", "sync-clock now"})
-            QTest::newRow(row) << QString(row);
-    }
-    void requests() {
-        QFETCH(QString, args);
-        const std::optional<Request> r =
-            parseRequest(args.section('|', 0, 0).split(' '), false, nullptr);
-        const EditorValues e = r ? r->entry : EditorValues{};
-        QCOMPARE(r ? QString("%1 %2 %3 %4 %5 %6")
-                         .arg(e.reservation)
-                         .arg(e.day)
-                         .arg(e.hour, e.minute, e.second)
-                         .arg(e.enable)
-                   : "refused",
-                 args.contains('|') ? args.section('|', 1) : "refused");
     }
 };
 

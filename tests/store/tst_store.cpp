@@ -1,14 +1,12 @@
 // SPDX-License-Identifier: MIT
-// Whole-file text I/O and its error numbers against real file-system
-// conditions, the string utilities, the settings file and the backup file.
+// Whole-file text I/O and its error numbers, string utilities, the settings and backup files.
 #include "backup.h"
+#include "records.h"
 #include "strutil.h"
 #include "sysfile.h"
 #include "testdata.h"
 #include "textfile.h"
 
-#include <QDir>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <sys/stat.h>
@@ -30,47 +28,30 @@ QStringList entries(const QString& dir) {
                                QDir::NoDotAndDotDot);
 }
 
-QString numbered(int n) {
-    return QStringLiteral("エラー番号%1が発生しました。").arg(n);
-}
-
 // What a call leaves behind; the initial values are what a failure must not touch.
 struct Result {
     QStringList data = QStringList(kReadLineArraySize, QStringLiteral("untouched"));
     qint16 count = -7, errFG = 7, errNo = -7;
     QStringList shown;
-    MessageFn show() {
-        return [this](const QString& m) { shown << m; };
-    }
+    MessageFn show = [this](const QString& m) { shown << m; };
 };
 
-Result readText(const QString& path) {
-    Result r;
-    TextFileRead(path, r.data, r.count, r.errFG, r.errNo, r.show());
-    return r;
-}
+// One read or write in a current folder holding "in.txt", "sub/", a read-only
+// "plain", a FIFO "pipe" and "old".
+struct FileCase {
+    QString read = QStringLiteral("in.txt");
+    QString write;     // null: a read
+    QByteArray bytes;  // in.txt's
+    QStringList lines; // read; or written after a first line "a"
+    int errNo = 0;
+    QString text = QStringLiteral("エラー番号%1が発生しました。").arg(errNo); // shown
+};
 
-Result writeText(const QString& path, const QStringList& lines, int lineCount) {
-    Result r;
-    QStringList w(kWriteLineArraySize);
-    std::copy(lines.begin(), lines.end(), w.begin());
-    TextFileWrite(path, w, qint16(lineCount), r.errFG, r.show());
-    return r;
-}
-
-// A settings record as "COMPORT|BAUDRATE|...|BackUpFile"; kDefaults for AppDir "/a".
-QString fields(const SysSettingsRecord& s) {
-    return QStringLiteral("%1|%2|%3|%4|%5|%6|%7|")
-               .arg(s.COMPORT)
-               .arg(s.BAUDRATE)
-               .arg(s.BITS)
-               .arg(s.PARITY)
-               .arg(s.STOPS)
-               .arg(s.ComTimeOut)
-               .arg(s.ComReTry) +
-           s.BackUpFile;
-}
-const QString kDefaults = QStringLiteral("1|9600|8|N|1|2|1|/a/Morvane.DAT");
+struct SysCase {
+    QByteArray bytes;
+    SysSettingsRecord want; // the defaults unless the file says otherwise
+    bool keepCase = true;
+};
 
 } // namespace
 
@@ -78,267 +59,186 @@ class TstStore : public QObject {
     Q_OBJECT
 
 private slots:
-    // Read into the 1025-entry array: the lines, or the error number.
-    void read_data() {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<int>("errNo");
-        QTest::addColumn<QStringList>("lines");
-        const auto row = [](const char* tag, const QByteArray& bytes, int errNo,
-                            const QStringList& lines = {}) {
-            QTest::newRow(tag) << bytes << errNo << lines;
-        };
-        const QByteArray line1022 = QByteArray(1022, 'a') + "\r\n"; // 1024 of them: 1 MiB
-        row("CR LF, last line unended", "a\r\nb\r\nc", 0, {"a", "b", "c"});
-        row("two line ends", "a\r\n\r\n", 0, {"a", ""});
-        row("lone LF is text, lone CR ends", "a\nb\rc", 0, {"a\nb", "c"});
-        row("code page 932", "\x97\x5c\x96\xf1\x31\x3a\x93\xfa\x81\x40\r\n\xb1\x5c\x7e\x81\x60", 0,
-            {QStringLiteral("予約1:日　"), QStringLiteral("ｱ\\~～")});
-        row("1 MiB", line1022.repeated(1024), 0, QStringList(1024, QString(1022, 'a')));
-        row("1 MiB + 1", line1022.repeated(1024) + "b", 7);
-        row("1025 lines", QByteArray("L\r\n").repeated(1025), 0, QStringList(1025, "L"));
-        row("1026 lines", QByteArray("L\r\n").repeated(1026), 9);
-        row("bad pair", "ok\r\n\x82\x20y", 5);
-    }
-    void read() {
-        QFETCH(QByteArray, bytes);
-        QFETCH(int, errNo);
-        QFETCH(QStringList, lines);
-        QTemporaryDir dir;
-        QVERIFY(putFile(dir.filePath("in.txt"), bytes));
-        const Result r = readText(dir.filePath("in.txt"));
-        QCOMPARE(r.errFG, qint16(errNo ? 1 : 0));
-        QCOMPARE(r.errNo, qint16(errNo ? errNo : -7)); // success leaves FileErrNo alone
-        QCOMPARE(r.shown, errNo ? QStringList{numbered(errNo)} : QStringList());
-        // Nothing is stored from a file that cannot be read whole.
-        QCOMPARE(errNo ? r.data : r.data.mid(0, r.count), errNo ? Result().data : lines);
-    }
-
-    // In a folder holding "sub/", a read-only "plain", a FIFO "pipe" and
-    // "old"; writes put "a" and `line`. System files stand for conditions a
-    // temporary folder cannot make.
-    void errors_data() {
-        QTest::addColumn<bool>("writing");
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<int>("errNo");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("line");
-        const auto row = [](bool writing, const QString& name, int errNo, const QString& text,
-                            const QString& line = "b") {
-            QTest::addRow("%s %s", writing ? "w" : "r", qPrintable(name.left(20)))
-                << writing << name << errNo << text << line;
-        };
-        const QString noPath = QStringLiteral("指定されたパスが存在しません。");
+    void files_data() {
+        QTest::addColumn<FileCase>("c");
+        const auto row = [](const char* tag, const FileCase& c) { QTest::newRow(tag) << c; };
+        const QString a1022(1022, 'a');
+        const QByteArray line = a1022.toLatin1() + "\r\n", l = "L\r\n"; // 1024 lines: 1 MiB
         const QString badName = QStringLiteral("ファイル名が間違っています。");
-        row(false, "none.txt", 53, QStringLiteral("ファイル名が見つかりません。"));
-        row(false, "nodir/x.txt", 76, noPath);
-        row(false, "", 52, badName);
-        row(false, "sub", 75, numbered(75));
-        row(false, "/dev/zero", 7, numbered(7)); // no size given: counted while reading
-        row(false, "/proc/self/mem", 57, "固定ディスク エラーが発生しました。");
-        row(false, "/sys/bus/pci/rescan", 70, numbered(70)); // refused even to root
-        row(true, "/sys/morvane-test.txt", 70, numbered(70));
-        row(true, "nodir/x.txt", 76, noPath);
-        row(true, QString(300, 'n'), 64, badName);
-        row(true, "sub", 75, numbered(75));
-        row(true, "/dev/full", 61, QStringLiteral("ディスクがいっぱいです。"));
-        row(true, "pipe", 68, "デバイスが準備されていません。"); // no reader: no hang
-        // A rename would replace it; the file's own mode must be obeyed.
-        row(true, "plain", 70, numbered(70));
-        row(true, "old", 5, numbered(5), "C:\\caf\u00e9");
-        row(true, "new", 9, numbered(9)); // more lines than the array holds
+        row("CR, CR LF end lines", {.bytes = "a\r\nb\nc\rd", .lines = {"a", "b\nc", "d"}});
+        row("cp932", {.bytes = "\x97\x5c\x96\xf1\x5c\x7e\x81\x60\xb1", .lines = {"予約\\~～ｱ"}});
+        row("1 MiB", {.bytes = line.repeated(1024), .lines = QStringList(1024, a1022)});
+        row("1 MiB + 1", {.bytes = line.repeated(1024) + "b", .errNo = 7});
+        row("1025 lines", {.bytes = l.repeated(1025), .lines = QStringList(1025, "L")});
+        row("1026 lines", {.bytes = l.repeated(1026), .errNo = 9});
+        row("bad pair", {.bytes = "ok\r\n\x82\x20y", .errNo = 5});
+        row("r missing", {.read = "none", .errNo = 53, .text = "ファイル名が見つかりません。"});
+        row("r no name", {.read = "", .errNo = 52, .text = badName});
+        row("r endless device", {.read = "/dev/zero", .errNo = 7}); // no size: counted as read
+        row("r EIO",
+            {.read = "/proc/self/mem", .errNo = 57, .text = "固定ディスク エラーが発生しました。"});
+        row("w refused to root", {.write = "/sys/morvane-test.txt", .errNo = 70});
+        row("w no dir",
+            {.write = "nodir/x", .errNo = 76, .text = "指定されたパスが存在しません。"});
+        row("w long name", {.write = QString(300, 'n'), .errNo = 64, .text = badName});
+        row("w folder", {.write = "sub", .errNo = 75});
+        row("w disk full", {.write = "/dev/full", .errNo = 61, .text = "ディスクがいっぱいです。"});
+        row("w FIFO", {.write = "pipe", .errNo = 68, .text = "デバイスが準備されていません。"});
+        row("w read-only, not renamed over", {.write = "plain", .errNo = 70});
+        row("w not code page 932", {.write = "old", .lines = {"caf\u00e9"}, .errNo = 5});
+        row("w too many lines", {.write = "new", .lines = QStringList(129, "b"), .errNo = 9});
     }
-    void errors() {
-        QFETCH(bool, writing);
-        QFETCH(QString, name);
-        QFETCH(int, errNo);
-        QFETCH(QString, text);
-        QFETCH(QString, line);
-        if (name.startsWith('/') && !QFileInfo::exists(writing ? "/sys" : name))
+    void files() {
+        QFETCH(FileCase, c);
+        const QString name = c.write.isNull() ? c.read : c.write;
+        if (name.startsWith('/') && !QFileInfo::exists(c.write.isNull() ? name : "/sys"))
             QSKIP("no such system file here");
         if (name == "plain" && ::geteuid() == 0)
             QSKIP("permission bits do not stop root");
         QTemporaryDir dir;
-        QVERIFY(QDir(dir.path()).mkdir("sub") && putFile(dir.filePath("plain"), "x") &&
-                putFile(dir.filePath("old"), "old\r\n"));
-        QVERIFY(::chmod(QFile::encodeName(dir.filePath("plain")).constData(), 0444) == 0);
-        QVERIFY(::mkfifo(QFile::encodeName(dir.filePath("pipe")).constData(), 0600) == 0);
-        const QStringList before = entries(dir.path());
-        const QString path = name.isEmpty() || name.startsWith('/') ? name : dir.filePath(name);
-        const mode_t mode = modeOf(path);
-        const Result r =
-            writing ? writeText(path, {"a", line}, errNo == 9 ? 129 : 1) : readText(path);
-        QCOMPARE(r.shown, QStringList{text});
-        QCOMPARE(r.errFG, qint16(writing ? 7 : 1)); // a write leaves it as passed
-        QCOMPARE(r.errNo, qint16(writing ? -7 : errNo));
-        QCOMPARE(modeOf(path), mode); // devices and FIFOs are never replaced
+        QVERIFY(QDir::setCurrent(dir.path()) && QDir().mkdir("sub") && putFile("in.txt", c.bytes) &&
+                putFile("old", "old\r\n") && putFile("plain", "x") &&
+                QFile::setPermissions("plain", QFile::ReadOwner) && ::mkfifo("pipe", 0600) == 0);
+        const QStringList before = entries(".");
+        const mode_t mode = modeOf(name);
+        Result r;
+        QStringList w = QStringList{"a"} + c.lines; // more than it holds: cut off, still counted
+        w.resize(kWriteLineArraySize);
+        if (c.write.isNull())
+            TextFileRead(name, r.data, r.count, r.errFG, r.errNo, r.show);
+        else
+            TextFileWrite(name, w, qint16(c.lines.size()), r.errFG, r.show);
+        QCOMPARE(r.shown, c.errNo ? QStringList{c.text} : QStringList());
+        QCOMPARE(r.errFG, qint16(!c.write.isNull() ? 7 : c.errNo ? 1 : 0)); // a write leaves it
+        QCOMPARE(r.errNo, qint16(!c.write.isNull() || !c.errNo ? -7 : c.errNo)); // as does success
+        // Nothing is stored from a file that cannot be read whole.
+        QCOMPARE(c.errNo ? r.data : r.data.mid(0, r.count), c.errNo ? Result().data : c.lines);
+        QCOMPARE(modeOf(name), mode); // devices and FIFOs are never replaced
         // Nothing replaced, nothing created, no temporary file left.
-        QCOMPARE(entries(dir.path()), before);
-        QVERIFY(entries(dir.filePath("sub")).isEmpty());
-        QCOMPARE(readAll(dir.filePath("old")), QByteArray("old\r\n"));
+        QCOMPARE(entries("."), before);
+        QCOMPARE(readAll("old"), QByteArray("old\r\n"));
     }
 
-    void writeKeepsModesAndLinks() {
-        QTemporaryDir dir;
-        const QString path = dir.filePath("mode.txt");
-        QVERIFY(putFile(path, "old\r\n"));
-        QVERIFY(::chmod(QFile::encodeName(path).constData(), 0640) == 0);
-        const mode_t mask = ::umask(022);
-        const bool written = writeText(path, {"new", ""}, 1).shown.isEmpty() &&
-                             writeText(dir.filePath("fresh"), {"a"}, 0).shown.isEmpty();
-        ::umask(mask);
-        QVERIFY(written);
-        QCOMPARE(readAll(path), QByteArray("new\r\n\r\n"));
-        QCOMPARE(modeOf(path), mode_t(S_IFREG | 0640));                  // kept on replace
-        QCOMPARE(modeOf(dir.filePath("fresh")), mode_t(S_IFREG | 0644)); // the umask's
-        QCOMPARE(writeText(path, {}, -1).errFG, qint16(0));              // no lines, no bytes
-        QCOMPARE(readAll(path), QByteArray());
-        // Through a relative link the link survives; a dangling one names the file.
-        QVERIFY(QDir(dir.path()).mkdir("real") && putFile(dir.filePath("real/data"), "o"));
-        QVERIFY(QFile::link("real/data", dir.filePath("link")) &&
-                QFile::link("real/later", dir.filePath("dangling")));
-        QVERIFY(writeText(dir.filePath("link"), {"new"}, 0).shown.isEmpty());
-        QVERIFY(writeText(dir.filePath("dangling"), {"x"}, 0).shown.isEmpty());
-        QVERIFY(S_ISLNK(modeOf(dir.filePath("link"))) && S_ISLNK(modeOf(dir.filePath("dangling"))));
-        QCOMPARE(readAll(dir.filePath("real/data")) + readAll(dir.filePath("real/later")),
-                 QByteArray("new\r\nx\r\n"));
-        QCOMPARE(entries(dir.filePath("real")), (QStringList{"data", "later"}));
-    }
-
+    // Through a relative link, which survives, onto a file whose mode is
+    // kept; a dangling link names a new file, which gets the umask's mode.
     void backupFile() {
         QTemporaryDir dir;
-        const QString path = dir.filePath("Morvane.DAT");
+        const QString data = dir.filePath("real/data"), later = dir.filePath("real/later");
+        QVERIFY(QDir(dir.path()).mkdir("real") && putFile(data, "o") &&
+                ::chmod(QFile::encodeName(data).constData(), 0640) == 0 &&
+                QFile::link("real/data", dir.filePath("Morvane.DAT")) &&
+                QFile::link("real/later", dir.filePath("dangling")));
+        const mode_t mask = ::umask(022);
+        ::umask(mask);
         Result r;
-        QVERIFY(writeBackupFile(path, {QStringLiteral("予約0:日　"), "r2"}, r.show()));
-        QCOMPARE(readAll(path),
-                 cp932Lines({QStringLiteral("予約0:日　"), "r2"}) + QByteArray("\r\n").repeated(8));
-        QVERIFY(!writeBackupFile(dir.filePath("no/x.DAT"), {}, r.show()));
-        QVERIFY(putFile(path, "a\r\nb\r\nc\r\nd\r\ne\r\nf\r\ng\r\nh\r\ni\r\nj\r\nk\r\n"));
+        const QStringList rows{QStringLiteral("予約0:日　"), "r2"};
+        QVERIFY(writeBackupFile(dir.filePath("Morvane.DAT"), rows, r.show));
+        QVERIFY(writeBackupFile(dir.filePath("dangling"), {}, r.show));
+        QCOMPARE(readAll(data), cp932Lines(rows) + QByteArray("\r\n").repeated(8));
+        QCOMPARE(readAll(later), QByteArray("\r\n").repeated(10));
+        QCOMPARE(modeOf(data), mode_t(S_IFREG | 0640));
+        QCOMPARE(modeOf(later), mode_t(S_IFREG | (0666 & ~mask)));
+        QVERIFY(S_ISLNK(modeOf(dir.filePath("Morvane.DAT"))) &&
+                S_ISLNK(modeOf(dir.filePath("dangling"))));
+        QCOMPARE(entries(dir.filePath("real")), (QStringList{"data", "later"}));
+        QVERIFY(!writeBackupFile(dir.filePath("no/x.DAT"), {}, r.show));
+        QVERIFY(putFile(data, "a\r\nb\r\nc\r\nd\r\ne\r\nf\r\ng\r\nh\r\ni\r\nj\r\nk\r\n"));
         QStringList lines{"stale"};
-        QVERIFY(readBackupFile(path, lines, r.errNo, r.show()));
-        QCOMPARE(lines.join(""), QStringLiteral("abcdefghij")); // ten at most
+        QVERIFY(readBackupFile(dir.filePath("Morvane.DAT"), lines, r.errNo, r.show));
+        QCOMPARE(lines, (QStringList{"a", "b", "c", "d", "e", "f", "g", "h", "i", "j"}));
         // Missing: told, but not kept as an error number.
-        QVERIFY(!readBackupFile(dir.filePath("none.DAT"), lines, r.errNo, r.show()));
+        QVERIFY(!readBackupFile(dir.filePath("none.DAT"), lines, r.errNo, r.show));
         QCOMPARE(r.errNo, qint16(0));
         QCOMPARE(r.shown, (QStringList{QStringLiteral("指定されたパスが存在しません。"),
                                        QStringLiteral("ファイル名が見つかりません。")}));
-        QCOMPARE(entries(dir.path()), QStringList{"Morvane.DAT"}); // no temporary left
     }
 
-    // A separator: StrCut, "piece#rest"; none: StrCSV into `size` entries
-    // holding "old", "entries#last#rest".
+    // With a separator: StrCut's piece; without: StrCSV's two entries, first
+    // "old", and the index of the last one stored. Both leave `rest` in Buff.
     void split_data() {
-        QTest::addColumn<QString>("sep");
-        QTest::addColumn<int>("size");
-        QTest::addColumn<QString>("want");
-        const auto row = [](const char* sep, const char* buff, int size, const char* want) {
-            QTest::newRow(buff) << QString(sep) << size << QString(want);
-        };
-        row(",", "a,b", 0, "a#b");
-        row(",", ",x", 0, "#x");
-        row(",", "ab", 0, "ab#");
-        row(";;", "a;;b", 0, "a#;b");
-        row("", "K,1,x", 3, "K|1|old#1#x");
-        row("", "abc", 2, "abc|old#0#");
-        row("", ",,", 2, "|#1#");
-        row("", "a,b,c,d,e", 2, "a|b#1#e");
+        columns<QString, QStringList, int, QString>({"sep", "pieces", "last", "rest"});
+        row("a;;b", ";;", QStringList{"a"}, 0, ";b");
+        row(",x", ",", QStringList{""}, 0, "x");
+        row("ab", ",", QStringList{"ab"}, 0, "");
+        row("abc", "", QStringList{"abc", "old"}, 0, "");
+        row(",,", "", QStringList{"", ""}, 1, "");
+        row("a,b,c,d,e", "", QStringList{"a", "b"}, 1, "e");
     }
     void split() {
         QFETCH(QString, sep);
-        QFETCH(int, size);
-        QFETCH(QString, want);
         QString buff = QTest::currentDataTag();
-        if (!sep.isEmpty()) {
-            const QString piece = StrCut(buff, sep);
-            QCOMPARE(piece + '#' + buff, want);
-            return;
-        }
-        QStringList data(size, QStringLiteral("old"));
-        qint16 last = -7;
-        StrCSV(buff, data, last);
-        QCOMPARE(data.join('|') + '#' + QString::number(last) + '#' + buff, want);
+        QStringList pieces(2, QStringLiteral("old"));
+        qint16 last = 0;
+        if (sep.isEmpty())
+            StrCSV(buff, pieces, last);
+        else
+            pieces = QStringList{StrCut(buff, sep)};
+        QTEST(pieces, "pieces");
+        QTEST(int(last), "last");
+        QTEST(buff, "rest");
     }
 
-    // The fields that differ from the defaults, "index=value"; "!N": the file
-    // is refused with error N and nothing changes.
     void readSys_data() {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<bool>("keepPathCase");
-        QTest::addColumn<QString>("want");
-        const auto row = [](const char* tag, const QByteArray& bytes, const QString& want,
-                            bool keepPathCase = true) {
-            QTest::newRow(tag) << bytes << keepPathCase << want;
-        };
-        row("key case", "comport,3,x\r\n", "0=3");
-        row("no comma after value", "BITS,7,\r\nCOMPORT,3\r\n", "2=7");
-        row("half to even, not a number",
-            "BAUDRATE,4801.5,\r\nBITS,6.5,\r\nSTOPS,abc,\r\nComReTry,,\r\n", "1=4802 2=6 4=0 6=0");
-        row("out of range keeps the value", "BAUDRATE,40000,\r\nComTimeOut,32767.5,\r\n", "");
-        // Blanks anywhere, a sign, no exponent; -32768.5 rounds to the even -32768.
-        row("number forms", "COMPORT,\t- 3,\r\nBITS,1e3,\r\nComReTry,-32768.5,\r\n",
-            "0=-3 2=1 6=-32768");
-        row("tab in key, later wins", "COM\tPORT,2,\r\nCOM PORT,4,\r\nparity,o,\r\n", "0=2 3=O");
-        row("too many commas", "COMPORT,5,a,b,c,d,e,f,g,h,i,\r\nBITS,7,", "0=5 2=7");
+        QTest::addColumn<SysCase>("c");
+        const auto row = [](const char* tag, const SysCase& c) { QTest::newRow(tag) << c; };
+        row("no comma after value", {.bytes = "BITS,7,\r\nCOMPORT,3\r\n", .want = {.BITS = 7}});
+        row("blanks anywhere, a sign first, no exponent",
+            {.bytes = "COMPORT,\t- 3,\r\nBITS,1e3,\r\nSTOPS,2-1,\r\nComReTry,-32768.5,\r\n",
+             .want = {.COMPORT = -3, .BITS = 1, .STOPS = 2, .ComReTry = -32768}});
+        row("half to even, no number is 0, out of range kept",
+            {.bytes = "BAUDRATE,4801.5,\r\nComTimeOut,6.5,\r\nSTOPS,abc,\r\nBITS,40000,\r\n"
+                      "ComReTry,32767.5,\r\n",
+             .want = {.BAUDRATE = 4802, .STOPS = 0, .ComTimeOut = 6}});
+        row("key case, tab dropped, blank kept",
+            {.bytes = "COM\tPORT,2,\r\nCOM PORT,4,\r\nparity,o,\r\n",
+             .want = {.COMPORT = 2, .PARITY = "O"}});
         // "d:\Data\" then "データ" and half-width "ｱ" in code page 932.
         const QByteArray path = "BackUpFile,d:\\Data\\\x83\x66\x81\x5b\x83\x5e\xb1\t.dat,\r\n";
-        row("path case kept", path, "7=d:\\Data\\データｱ.dat");
-        row("path upper-cased", path, "7=D:\\DATA\\データｱ.DAT", false);
-        row("unreadable file", "COMPORT,5,\r\nPARITY,\x82\x20,\r\n", "!5");
+        row("path", {.bytes = path, .want = {.BackUpFile = "d:\\Data\\データｱ.dat"}});
+        row("path folded",
+            {.bytes = path, .want = {.BackUpFile = "D:\\DATA\\データｱ.DAT"}, .keepCase = false});
     }
     void readSys() {
-        QFETCH(QByteArray, bytes);
-        QFETCH(bool, keepPathCase);
-        QFETCH(QString, want);
+        QFETCH(SysCase, c);
         QTemporaryDir dir;
-        const QString path = dir.filePath("Morvane.SYS");
-        QVERIFY(putFile(path, bytes));
+        QVERIFY(putFile(dir.filePath("Morvane.SYS"), c.bytes));
         SysSettingsRecord s;
-        QString ignored;
-        SetDefaultSys("/a", s, ignored);
         Result r;
-        ReadSys(path, s, r.errNo, r.show(), keepPathCase);
-        QStringList expected = kDefaults.split('|');
-        const bool refused = want.startsWith('!');
-        for (const QString& kv : want.split(' ', Qt::SkipEmptyParts))
-            if (!refused)
-                expected[kv.section('=', 0, 0).toInt()] = kv.section('=', 1);
-        QCOMPARE(fields(s), expected.join('|'));
-        QCOMPARE(r.errNo, qint16(refused ? want.mid(1).toInt() : -7));
-        QCOMPARE(r.shown.size(), int(refused));
-        QCOMPARE(readAll(path), bytes); // a read never rewrites
-        // What was read, written and read again stays the same.
-        WriteSys(dir.filePath("again"), s, r.show());
-        SysSettingsRecord again;
-        ReadSys(dir.filePath("again"), again, r.errNo, r.show(), keepPathCase);
-        QCOMPARE(fields(again), fields(s));
+        ReadSys(dir.filePath("Morvane.SYS"), s, r.errNo, r.show, c.keepCase);
+        QCOMPARE(s, c.want);
+        QVERIFY(r.shown.isEmpty());
     }
 
     // A missing file is made with the defaults; a rewrite drops unknown lines.
     void settingsFile() {
         QTemporaryDir dir;
-        SysSettingsRecord s;
-        s.COMPORT = 9; // the defaults replace whatever was there
+        SysSettingsRecord s{.COMPORT = 9}; // the defaults replace whatever was there
         QString sysFile;
         SetDefaultSys(dir.path(), s, sysFile);
         Result r;
-        ReadSys(sysFile, s, r.errNo, r.show());
+        ReadSys(sysFile, s, r.errNo, r.show);
         QCOMPARE(r.shown, QStringList{QStringLiteral("ファイル名が見つかりません。")});
         QCOMPARE(r.errNo, qint16(0));
-        QCOMPARE(fields(s), QString(kDefaults).replace("/a", dir.path()));
+        QCOMPARE(s, SysSettingsRecord{.BackUpFile = dir.filePath("Morvane.DAT")});
         QCOMPARE(readAll(dir.filePath("Morvane.SYS")),
                  sysFileBytes("1", "2", "1", dir.filePath("Morvane.DAT").toUtf8()));
         QVERIFY(putFile(sysFile, "NOTE,1,\r\ncomport,-3,\r\nComTimeOut,32767,\r\n"
                                  "BackUpFile,/d/\x97\x5c\x96\xf1.DAT,\r\n"));
-        ReadSys(sysFile, s, r.errNo, r.show());
-        WriteSys(sysFile, s, r.show());
-        QCOMPARE(r.shown.size(), 1);
+        ReadSys(sysFile, s, r.errNo, r.show);
+        WriteSys(sysFile, s, r.show);
         QCOMPARE(readAll(sysFile), sysFileBytes("-3", "32767", "1", "/d/\x97\x5c\x96\xf1.DAT"));
-        QCOMPARE(appFilePath("/", "Morvane.SYS"), QStringLiteral("//Morvane.SYS"));
+    }
+
+    void textUtilities() {
         // Every character from the blank up passes: paths keep their kana.
         QStringList data{QStringLiteral("d:\\ﾃﾞｰﾀ/é\t\x01x"), "keep"};
         ChrTrimArray(data, 0, QChar(' '), QChar(0xFFFF));
         QCOMPARE(data, (QStringList{QStringLiteral("D:\\ﾃﾞｰﾀ/ÉX"), "keep"}));
-        QCOMPARE(ChrTrim("a b~c", QChar('a'), QChar('b')) + trimBlanks("  a\tb \t "), "aba\tb \t");
-        QCOMPARE(signedText(1) + signedText(0) + signedText(-3), QStringLiteral(" 1 0-3"));
+        QCOMPARE(ChrTrim("a b~c", QChar('a'), QChar('b')), QStringLiteral("ab"));
+        QCOMPARE(trimBlanks("  a\tb \t "), QStringLiteral("a\tb \t"));
+        QCOMPARE(signedText(1), QStringLiteral(" 1"));
+        QCOMPARE(signedText(0), QStringLiteral(" 0"));
+        QCOMPARE(signedText(-3), QStringLiteral("-3"));
     }
 };
 

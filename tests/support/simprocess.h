@@ -1,10 +1,8 @@
 // SPDX-License-Identifier: MIT
-// Runs morvane-sim for a test: starts it, learns its pty path, reads its
-// command log, and stops it on destruction.
+// Runs morvane-sim for a test: its pty path, its command log; stopped at the end.
 #pragma once
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -17,26 +15,23 @@ class SimProcess {
 public:
     ~SimProcess() { stop(); }
 
-    // Starts $MORVANE_SIM (else ../bin/morvane-sim next to the test) with
-    // extra arguments, logging to a file of its own, and waits for its pty
-    // path. False (with errorString()) on failure.
+    // Starts $MORVANE_SIM (else ../bin/morvane-sim) with a log of its own and
+    // waits for its pty path; false (see errorString()) on failure.
     bool start(const QStringList& args = {}) {
         stop();
-        const QString program = qEnvironmentVariable(
-            "MORVANE_SIM", QCoreApplication::applicationDirPath() + "/../bin/morvane-sim");
+        program_ = qEnvironmentVariable("MORVANE_SIM", QCoreApplication::applicationDirPath() +
+                                                           "/../bin/morvane-sim");
         logPath_ = dir_.filePath(QStringLiteral("sim%1.log").arg(++starts_));
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         // The simulator ends with the test, also when the test dies.
         process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-        process_.start(program, args + QStringList{"--log", logPath_});
-        for (QDeadlineTimer deadline(5000);
-             process_.waitForStarted(1000) && !process_.canReadLine() && !deadline.hasExpired();)
-            process_.waitForReadyRead(100);
+        process_.start(program_, args + QStringList{"--log", logPath_});
+        while (process_.waitForStarted(1000) && !process_.canReadLine() &&
+               process_.waitForReadyRead(5000)) {
+        }
         path_ = QString::fromLocal8Bit(process_.readLine()).trimmed();
-        error_ = QStringLiteral("%1 gave no pty path").arg(program);
         return !path_.isEmpty();
     }
-
     // SIGTERM, then kill if it does not end in time.
     void stop() {
         process_.terminate();
@@ -44,16 +39,12 @@ public:
             process_.kill();
         process_.waitForFinished(3000);
     }
-
-    bool waitForExit(int timeoutMs) {
-        return process_.state() == QProcess::NotRunning || process_.waitForFinished(timeoutMs);
-    }
+    bool running() const { return process_.state() != QProcess::NotRunning; }
     int exitCode() const { return process_.exitCode(); }
     QString path() const { return path_; }
-    QString errorString() const { return error_; }
+    QString errorString() const { return program_ + " gave no pty path"; }
     // A scratch directory that lives as long as this object (tables, links).
     QString tempDir() const { return dir_.path(); }
-
     // Every command line received so far, without its CR, in order.
     QStringList loggedCommands() const {
         QFile f(logPath_);
@@ -66,9 +57,7 @@ public:
 private:
     QProcess process_;
     QTemporaryDir dir_;
-    QString path_;
-    QString logPath_;
-    QString error_;
+    QString program_, path_, logPath_;
     int starts_ = 0;
 };
 
