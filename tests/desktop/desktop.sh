@@ -1,80 +1,61 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# What only a desktop shows, under Xvfb with a window manager (openbox):
-#   1. tools/run opens its demo on the simulator's table, without a first-start
-#      message, and the window's outer height is the design's from the start;
-#   2. a close asked for while the program waits on a silent device is carried
-#      out once the action, its message box included, has ended;
-#   3. with the keyboard alone, the port is set on the system panel and
-#      confirmed, a row is loaded, changed and sent.
+# What only a desktop shows, under Xvfb and openbox: (1) tools/run's demo opens
+# on the simulator's table, with no first-start message, at the design's outer
+# height; (2) a close asked for while a silent device is waited on is carried
+# out once the action and its message box have ended; (3) with the keyboard
+# alone the port is set on the system panel, a row loaded, changed and sent.
 #   desktop.sh BIN_DIR
 set -euo pipefail
 bin=$(cd "$1" && pwd)
 top=$(cd "$(dirname "$0")/../.." && pwd)
-for tool in Xvfb openbox xdotool xwininfo xprop wmctrl; do
-  command -v "$tool" >/dev/null || { echo "SKIP: $tool is missing"; exit 0; }
-done
+tools=(Xvfb openbox xdotool xwininfo xprop wmctrl)
+type -P "${tools[@]}" >/dev/null || { echo "SKIP: one of ${tools[*]} is missing"; exit 0; }
 work=$(mktemp -d)
-cleanup() {
-  pkill -f "$work" || true # tools/run's simulator and program, and the others
-  kill "${pids[@]}" 2>/dev/null || true
-  rm -rf "$work"
-}
 pids=()
-trap cleanup EXIT
+# pkill: the demo's simulator, whose command line names $work.
+trap 'pkill -f "$work" || true; kill "${pids[@]}" 2>/dev/null || true; rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
-until_ok() {
-  for _ in $(seq 100); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
-  fail "timed out: $*"
-}
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-pids+=($!)
+until_ok() { for _ in {1..100}; do "$@" &>/dev/null && return 0; sleep 0.1; done; fail "timed out: $*"; }
+shown() { xdotool search --onlyvisible --name "^$1\$"; }
+ended() { ! kill -0 "$1" 2>/dev/null; }
+Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 & pids+=($!)
 until_ok test -s "$work/display"
-export DISPLAY=:$(cat "$work/display")
+read -r display <"$work/display"
+export DISPLAY=:$display
 unset QT_QPA_PLATFORM
-openbox >/dev/null 2>&1 &
-pids+=($!)
+openbox >/dev/null 2>&1 & pids+=($!)
 until_ok wmctrl -m
-not_running() { ! pgrep -f "$1" >/dev/null; }
-# The outer height: the client's and the frame's top and bottom.
-outer() {
-  local id ext
-  id=$(xdotool search --onlyvisible --name '^Morvane$' | head -n1)
-  ext=$(xprop -id "$id" _NET_FRAME_EXTENTS | tr -dc '0-9,' | cut -d, -f3,4 | tr , +)
-  echo $(($(xwininfo -id "$id" | awk '/Height:/ {print $2}') + ext))
-}
 
-MORVANE_DEMO=$work/demo "$top/tools/run" >"$work/run.out" 2>&1 &
-pids+=($!)
+MORVANE_DEMO=$work/demo "$top/tools/run" >"$work/run.out" 2>&1 & pids+=($!)
 until_ok grep -q L9 "$work/demo/sim.log"
 sleep 1
-! xdotool search --onlyvisible --name '^Error Message$' >/dev/null || fail "a message at the demo's start"
-[ "$(outer)" = 405 ] || fail "first outer height $(outer), not 405"
+! shown 'Error Message' >/dev/null || fail "a message at the demo's start"
+id=$(shown Morvane | head -n1)
+frame=$(xprop -id "$id" _NET_FRAME_EXTENTS | tr -dc '0-9,' | cut -d, -f3,4 | tr , +)
+height=$(($(xwininfo -id "$id" | awk '/Height:/ {print $2}') + frame))
+[ "$height" = 405 ] || fail "first outer height $height, not 405"
 wmctrl -c Morvane
-until_ok not_running "$bin/morvane\$"
+until_ok ended "${pids[-1]}" # tools/run ends with the program
 
-mkdir "$work/silent" && cd "$work/silent"
-printf 'COMPORT,1,\r\n' >Morvane.SYS
-"$bin/morvane-sim" --silent --link COM1 >/dev/null &
-pids+=($!)
-until_ok test -L COM1
-"$bin/morvane" >app.out 2>&1 &
-until_ok xdotool search --onlyvisible --name '^Morvane$'
+# The program in folder $1 set to port $2, the simulator (arguments $4...) as $3.
+start() {
+  mkdir "$work/$1" && cd "$work/$1"
+  printf 'COMPORT,%s,\r\n' "$2" >Morvane.SYS
+  "$bin/morvane-sim" --link "$3" "${@:4}" >/dev/null & pids+=($!)
+  until_ok test -L "$3"
+  "$bin/morvane" >app.out 2>&1 & pids+=($!)
+  until_ok shown Morvane
+}
+start silent 1 COM1 --silent
 wmctrl -c Morvane # while the device is waited on
-until_ok xdotool search --onlyvisible --name '^Error Message$'
-! not_running "$bin/morvane\$" || fail "closed before the action ended"
-xdotool windowactivate --sync "$(xdotool search --onlyvisible --name '^Error Message$')" key Return
-until_ok not_running "$bin/morvane\$"
+until_ok shown 'Error Message'
+ended "${pids[-1]}" && fail "closed before the action ended"
+xdotool windowactivate --sync "$(shown 'Error Message')" key Return
+until_ok ended "${pids[-1]}"
 
-# Port 9 has no device; the simulator is COM3.
-mkdir "$work/keys" && cd "$work/keys"
-printf 'COMPORT,9,\r\n' >Morvane.SYS
-"$bin/morvane-sim" --link COM3 --log sim.log >/dev/null &
-pids+=($!)
-until_ok test -L COM3
-"$bin/morvane" >app.out 2>&1 &
-until_ok xdotool search --onlyvisible --name '^Morvane$'
-id=$(xdotool search --onlyvisible --name '^Morvane$' | head -n1)
+start keys 9 COM3 --log sim.log # port 9 has no device
+id=$(shown Morvane | head -n1)
 keys() { xdotool windowactivate --sync "$id" key --delay 80 "$@"; }
 # The system panel by its key, port 3 typed into Text1, Return confirms.
 keys ctrl+comma ctrl+a 3 Return
@@ -86,5 +67,4 @@ until_ok grep -qx L3 sim.log
 keys Tab Tab Tab Tab ctrl+a 2 1 Tab Tab Tab Return
 until_ok grep -q '^D300150000' sim.log
 [ "$(grep -c . sim.log)" = 26 ] || fail "keyboard scenario sent: $(tr '\n' ' ' <sim.log)"
-! xdotool search --onlyvisible --name '^Error Message$' >/dev/null || fail "a message in the keyboard scenario"
-echo "desktop passed"
+! shown 'Error Message' >/dev/null || fail "a message in the keyboard scenario"
