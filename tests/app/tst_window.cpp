@@ -136,6 +136,7 @@ private slots:
     // A restore lets events run: clicks coming in then are ignored, a close waits.
     void mainPanel() {
         start();
+        QCOMPARE(form_->focusWidget(), list()); // the keyboard starts on the list
         QCOMPARE(listRows(form_.get()).mid(1), kSimRows);
         COMPARE_EDITOR(form_.get(), kNowEditor);
         // All eleven rows show without scrolling, whatever the face.
@@ -289,6 +290,9 @@ private slots:
         list()->setCurrentRow(4);
         form_->focusWidget()->clearFocus();
         const QImage before = w->grab().toImage();
+        QImage blank(before.size(), before.format()); // the control draws itself, not only a ring
+        blank.fill(before.pixel(0, 0));
+        QVERIFY(before != blank);
         w->setFocus();
         const QImage after = w->grab().toImage();
         QPolygon strong; // the pixels the focus changed at 3:1 or more
@@ -331,6 +335,9 @@ private slots:
                 Qt::black);
         QVERIFY(ctl("Check1(1)")->palette().color(QPalette::Disabled, QPalette::WindowText) !=
                 Qt::black);
+        // The check box's box is as white as the list on the grey window.
+        QCOMPARE(ctl("Check1(1)")->palette().color(QPalette::Base),
+                 list()->palette().color(QPalette::Base));
         SimProcess second;
         QVERIFY(second.start({"--link", path("COM2")}));
         control<QComboBox>(form_.get(), "Combo3")->setCurrentIndex(3);

@@ -66,23 +66,25 @@ private slots:
 
     // Reservation n's line from its "L" reply. Flag 8 and above: enabled; what
     // is left after taking 8 off is 1 for power off, anything else power on.
+    // "whole": ten hexadecimal digits follow the first character.
     void reservationLine_data() {
-        columns<int, QString, QString>({"n", "reply", "line"});
-        row("flag 9", 3, "X02071E0009\r", "予約3:火　07:30:00  ENABLE  POWER OFF");
-        row("flag 1", 1, "X0100000001\r", "予約1:月　00:00:00  DISABLE POWER OFF");
-        row("flag 8", 2, "X030A0B0C08\r", "予約2:水　10:11:12  ENABLE  POWER ON ");
-        row("flag 81", 4, "X04173B3B81\r", "予約4:木　23:59:59  ENABLE  POWER ON ");
-        row("lower case", 7, "x070c1e3b09\r", "予約7:毎日12:30:59  ENABLE  POWER OFF");
-        row("24:60:60", 8, "X00183C3C00\r", "予約8:日　00:00:00  DISABLE POWER ON ");
-        row("day 8: no label", 1, "X08010203\r", "予約1:01:02:03  DISABLE POWER ON ");
-        row("day FF", 9, "XFF010203\r", "予約9:    01:02:03  DISABLE POWER ON ");
-        row("negative", 4, "N\r", "予約4:日　00:00:00  DISABLE POWER ON ");
-        row("short", 0, "X0517\r", "予約0:金　23:00:00  DISABLE POWER ON ");
+        columns<int, QString, QString, bool>({"n", "reply", "line", "whole"});
+        row("flag 9", 3, "X02071E0009\r", "予約3:火　07:30:00  ENABLE  POWER OFF", true);
+        row("flag 1", 1, "X0100000001\r", "予約1:月　00:00:00  DISABLE POWER OFF", true);
+        row("flag 8", 2, "X030A0B0C08\r", "予約2:水　10:11:12  ENABLE  POWER ON ", true);
+        row("flag 81", 4, "X04173B3B81\r", "予約4:木　23:59:59  ENABLE  POWER ON ", true);
+        row("lower case", 7, "x070c1e3b09\r", "予約7:毎日12:30:59  ENABLE  POWER OFF", true);
+        row("24:60:60", 8, "X00183C3C00\r", "予約8:日　00:00:00  DISABLE POWER ON ", true);
+        row("day 8: no label", 1, "X08010203\r", "予約1:01:02:03  DISABLE POWER ON ", false);
+        row("day FF", 9, "XFF010203f7\r", "予約9:    01:02:03  ENABLE  POWER ON ", true);
+        row("negative", 4, "N\r", "予約4:日　00:00:00  DISABLE POWER ON ", false);
+        row("short", 0, "X0517\r", "予約0:金　23:00:00  DISABLE POWER ON ", false);
     }
     void reservationLine() {
         QFETCH(int, n);
         QFETCH(QString, reply);
         QTEST(morvane::reservationLine(n, reply), "line");
+        QTEST(reservationReplyComplete(reply), "whole");
     }
 
     // Row I of the list read back into editor values (-1: the selector is

@@ -100,6 +100,11 @@ private slots:
     }
 
     void namesAndPaths() {
+        MSComm comm; // the control's properties refuse what it would
+        QVERIFY(!comm.setInputLen(-1));
+        QVERIFY(!comm.setRThreshold(-1));
+        QVERIFY(!comm.setHandshaking(-1));
+        QVERIFY(!comm.setHandshaking(4));
         QCOMPARE(commSettingsString({}), u" 9600,N,8,1"_s);
         QCOMPARE(commSettingsString({.BAUDRATE = 0}), u" 0,N,8,1"_s);
         // A sign takes the blank's place.
@@ -192,6 +197,21 @@ private slots:
         QCOMPARE(second.InBufferCount(), 0);
         QCOMPARE(rig.facts(second).trouble, PortTrouble::kGone);
         QCOMPARE(::flock(rig.slave, LOCK_EX | LOCK_NB), 0); // the device is let go
+    }
+
+    // Started without standard input, the device lock gets descriptor 0: a lock all the same.
+    void lockOnDescriptorZero() {
+        PtyRig rig;
+        MSComm comm;
+        const int in = ::dup(0);
+        ::close(0);
+        const qint16 status = rig.open(comm);
+        comm.setPortOpen(false);
+        const int freed = ::flock(rig.slave, LOCK_EX | LOCK_NB); // before 0 is taken again
+        ::dup2(in, 0);
+        ::close(in);
+        QCOMPARE(status, kComStatusOpen);
+        QCOMPARE(freed, 0);
     }
 
     // The toolkit's lock file names who holds the port.

@@ -74,6 +74,8 @@ private slots:
         row("bad pair", {.bytes = "ok\r\n\x82\x20y", .errNo = 5});
         row("r missing", {.read = "none", .errNo = 53, .text = "ファイル名が見つかりません。"});
         row("r no name", {.read = "", .errNo = 52, .text = badName});
+        row("r NUL in name",
+            {.read = QStringLiteral("in.txt") + QChar(0), .errNo = 52, .text = badName});
         row("r endless device", {.read = "/dev/zero", .errNo = 7}); // no size: counted as read
         row("r EIO",
             {.read = "/proc/self/mem", .errNo = 57, .text = "固定ディスク エラーが発生しました。"});
@@ -197,6 +199,9 @@ private slots:
         row("path", {.bytes = path, .want = {.BackUpFile = "d:\\Data\\データｱ.dat"}});
         row("path folded",
             {.bytes = path, .want = {.BackUpFile = "D:\\DATA\\データｱ.DAT"}, .keepCase = false});
+        row("last of the most lines read",
+            {.bytes = QByteArray("\r\n").repeated(kReadLineArraySize - 1) + "BITS,7,",
+             .want = {.BITS = 7}});
     }
     void readSys() {
         QFETCH(SysCase, c);
