@@ -1,10 +1,8 @@
 // SPDX-License-Identifier: MIT
 // morvane-cli as a process against the simulator; its command line; its English.
 #include "cli.h"
-#include "cominit.h"
 #include "exchange.h"
 #include "messages.h"
-#include "mscomm.h"
 #include "simprocess.h"
 #include "testdata.h"
 #include "textfile.h"
@@ -47,12 +45,11 @@ struct Line {
 class TstCli : public QObject {
     Q_OBJECT
 private slots:
-    // The tag: the command line after "--dir DIR"; after a comma simulator options, "hold"
-    // (COM1 held here), a redirection of the output or a note.
+    // The tag: the command line after "--dir DIR"; after a comma simulator options, a
+    // redirection of the output or a note. A busy port: see tst_contention.
     void commands_data() {
         QTest::addColumn<Run>("run");
         const auto row = [](const char* tag, const Run& r) { QTest::newRow(tag) << r; };
-        const QString pid = QString::number(qApp->applicationPid());
         const QStringList read = kTableRead, send3 = QStringList{"D3030C223881"} + read;
         const QStringList restored = {"QT", "QS", kNow, "D0030C223881", "D107061E0000", "QT", "QS"};
         QStringList set = kSimRows;
@@ -81,7 +78,6 @@ private slots:
         row("show, COMPORT 0", {.sys = "COMPORT,0,\r\n",
                                 .exit = 1,
                                 .err = {{"did not open", "Set COMPORT in Morvane.SYS to 1"}}});
-        row("show, hold", {.exit = 4, .err = {{"COM1 is in use", "process " + pid, "--wait"}}});
         row("show, >/dev/full", {.exit = 3, .sent = read, .err = {{"no space left"}}});
         row("show, >&-", {.exit = 3, .sent = read, .err = {{"output is closed"}}});
         row("restore, 2>/dev/full", {.exit = 3, .sent = restored, .out = {kClock}});
@@ -97,9 +93,6 @@ private slots:
                 putFile(dir + "/Morvane.DAT", run.dat));
         const QStringList sim{"--link", dir + "/COM1", "--table", dir + "/table.txt"};
         QVERIFY(device.start(setup.startsWith("--") ? setup.split(' ') + sim : sim));
-        MSComm holder;
-        if (setup == "hold")
-            QCOMPARE(COM_Init(holder, SysSettingsRecord{}, dir), kComStatusOpen);
         QProcess cli;
         if (setup.endsWith(">/dev/full"))
             (setup[0] == '>' ? cli.setStandardOutputFile("/dev/full")

@@ -81,7 +81,8 @@ private slots:
                 if (r.status == kExitBusy) {
                     ++busy;
                     QCOMPARE(r.out, QStringList());
-                    QVERIFY2(r.err.contains("in use"), qPrintable(r.err));
+                    QVERIFY2(r.err.contains("in use") && r.err.contains("--wait"),
+                             qPrintable(r.err));
                     continue;
                 }
                 QCOMPARE(r.status, 0);

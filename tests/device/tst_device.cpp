@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: MIT
 // Line formats, operations on a scripted device, and each action's decisions.
 #include "device.h"
+#include "fakeline.h"
 #include "formats.h"
-#include "linkrig.h"
 #include "panel.h"
 #include "plainviews.h"
-#include "records.h"
 #include "testdata.h"
 
 #include <QTemporaryDir>
@@ -112,9 +111,8 @@ private slots:
         QTEST(p.enabled, "enabled");
     }
 
-    // The command sent for the editor's values: the clock entry's day in
-    // decimal, a time as the low byte of its rounded value, and only a
-    // checked box enables.
+    // The command sent for the editor's values: the clock entry's day in decimal, a time as the low
+    // byte of its rounded value, and only a checked box enables.
     void sendCommand_data() {
         columns<int, int, QString, QString, QString, int, QString>(
             {"reservation", "day", "hour", "minute", "second", "enable", "command"});
@@ -237,10 +235,9 @@ private slots:
         QTEST(Get_Time(rig.link, rig.list), "read");
     }
 
-    // A backup file to the device: the clock first, then each line to the
-    // reservation of its position, and the clock read back into row 0. The
-    // file holds `file` lines (-1: no file); "QT" answers in turn ("!ms":
-    // the line goes away then); `sent` counts the restore's commands sent.
+    // A backup file to the device: the clock first, then each line to the reservation of its
+    // position, and the clock read back into row 0. The file holds `file` lines (-1: no file); "QT"
+    // answers in turn ("!ms": the line goes away then); `sent` counts the restore's commands sent.
     void readSetting_data() {
         columns<int, QStringList, int, QString, int, Outcome>(
             {"file", "qt", "sent", "clock", "messages", "outcome"});

@@ -95,11 +95,10 @@ QList<Cell> midAction(bool gone) {
         {.name = "restore@23", .messages = {kNc, kNc, kNc}, .sent = kRestore.mid(0, 14), .rows = kB}};
 }
 
-// A fault mode of the simulator and what it does to every action. Replies in
-// three pieces, or 300 ms late (within the time-out even when a second
-// boundary falls into the wait), or with "TICK*" CR arriving unasked every
-// 1.2 s (collected without a message, never part of a reply; the action runs
-// between two of them, and at start-up one already waits when the port opens).
+// A fault mode of the simulator and what it does to every action. Replies in three pieces, or
+// 300 ms late (within the time-out even when a second boundary falls into the wait), or with
+// "TICK*" CR arriving unasked every 1.2 s (collected without a message, never part of a reply; the
+// action runs between two of them, and at start-up one already waits when the port opens).
 const struct {
     const char* name;
     QStringList simArgs;

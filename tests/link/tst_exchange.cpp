@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The command exchange on a fake line and clock: attempts, time-outs, messages, replies.
-#include "linkrig.h"
+#include "fakeline.h"
 #include "testdata.h"
 
 #include <QtTest>
@@ -12,10 +12,9 @@ namespace {
 
 constexpr qint64 kT0 = 36'000'000; // 10:00:00.000 on the fake clock
 
-// CMM_TRNA "QT", or CMM_REC (which sends nothing) when recv; what arrives
-// when ("ms:text" after kT0, "ms:!" the line goes away); how many sends, the
-// reply and when it is over (ms after kT0). A failure shows one message: not
-// connected for a send, time-out for a receive.
+// CMM_TRNA "QT", or CMM_REC (which sends nothing) when recv; what arrives when ("ms:text" after
+// kT0, "ms:!" the line goes away); how many sends, the reply and when it is over (ms after kT0). A
+// failure shows one message: not connected for a send, time-out for a receive.
 struct Case {
     bool recv = false;
     int timeOut = 2, reTry = 1, start = 0;

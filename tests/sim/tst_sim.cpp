@@ -48,11 +48,10 @@ private slots:
         row("table, store, clock", {}, "L0\rL4\rL8\rL9\rD2070C22385A\rL2\rN 030C2200\rQT\rQS\r",
             "L02071E0009\rLFF183C3CFF\rL050E0F1011\rL0000000081\r*\rL070C22385A\r*"
             "\rT030C\rS2200\r");
-        row("bad store keeps entry", {}, "D9081700003B\rD90717\rL9\r", "ERR\rERR\rL0000000081\r");
-        row("bad commands", {},
+        row("bad commands; a bad store keeps the entry", {},
             "\rqt\r QT\rQT \rL10\rLA\rD207061e0081\rD207063C0081\rN 070C2238\rN 030c2238\r"
-            "N030C2238\rERR\r*\r",
-            QByteArray("ERR\r").repeated(13));
+            "N030C2238\rERR\r*\rD9081700003B\rD90717\rL9\r",
+            QByteArray("ERR\r").repeated(15) + "L0000000081\r");
         row("LFs ignored, an over-long line answered once", {},
             "L\n1\r\nL2\r" + QByteArray(300, 'Q') + "QT\rL1\r", kEmpty + kEmpty + "ERR\r" + kEmpty);
         row("nak", {"--nak", "2"}, "D2070A000081\rL2\rL2\rXX\r", "N\rN\r" + kEmpty + "ERR\r");

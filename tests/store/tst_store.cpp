@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Whole-file text I/O and its error numbers, string utilities, the settings and backup files.
 #include "backup.h"
-#include "records.h"
 #include "strutil.h"
 #include "sysfile.h"
 #include "testdata.h"

@@ -3,6 +3,8 @@
 // shows it, the commands of a table read, the settings file's bytes, file I/O.
 #pragma once
 
+#include "sysfile.h"
+
 #include <QFile>
 #include <QStringEncoder>
 #include <QStringList>
@@ -88,3 +90,16 @@ inline bool putFile(const QString& path, const QByteArray& bytes) {
 }
 
 } // namespace morvane::test
+
+namespace morvane {
+
+// A settings record that differs in a comparison shows every field, in the
+// order of the settings file.
+inline char* toString(const SysSettingsRecord& s) {
+    const auto n = [](qint16 v) { return QString::number(v); };
+    return QTest::toString(QStringList{n(s.COMPORT), n(s.BAUDRATE), n(s.BITS), s.PARITY, n(s.STOPS),
+                                       n(s.ComTimeOut), n(s.ComReTry), s.BackUpFile}
+                               .join(u','));
+}
+
+} // namespace morvane
