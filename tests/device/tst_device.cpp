@@ -336,7 +336,7 @@ private slots:
         const QString range = "-32768 から 32767 までの数値を設定してください。";
         const QString tooShort = "タイムアウト時間は２秒以上を設定してください。";
         const QString path = "バックアップファイル名には、カンマと制御文字は使えません。";
-        row("as shown", " 1", " 5", "-3", "/p q.dat", record(1, 5, -3, "/p q.dat"), 0, "", true);
+        row("as shown", " 0", " 5", "-3", "/p q.dat", record(0, 5, -3, "/p q.dat"), 0, "", true);
         row("rounded, trimmed", "3", "1.5", "0", "  /b c.dat ", record(3, 2, 0, "/b c.dat"), 0, "",
             false);
         row("no numbers", "abc", "2x", "-4", "", record(0, 2, -4, ""), 0, "", false);

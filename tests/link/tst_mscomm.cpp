@@ -199,8 +199,7 @@ private slots:
         QCOMPARE(::flock(rig.slave, LOCK_EX | LOCK_NB), 0); // the device is let go
     }
 
-    // Started without standard input, the device lock gets descriptor 0: a lock all the same.
-    // The toolkit's lock file names who holds the port.
+    // The device lock on descriptor 0 (no standard input); a toolkit lock file naming its holder.
     void lockFiles() {
         PtyRig rig;
         MSComm comm;

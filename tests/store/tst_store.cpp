@@ -134,7 +134,12 @@ private slots:
         Result r;
         const QStringList rows{QStringLiteral("予約0:日　"), "r2"};
         QVERIFY(writeBackupFile(dir.filePath("Morvane.DAT"), rows, r.show));
-        QVERIFY(writeBackupFile(dir.filePath("dangling"), {}, r.show));
+        const int in = ::dup(0); // as in a program started without standard input
+        ::close(0);
+        const bool written = writeBackupFile(dir.filePath("dangling"), {}, r.show);
+        ::dup2(in, 0);
+        ::close(in);
+        QVERIFY(written);
         QCOMPARE(readAll(data), cp932Lines(rows) + QByteArray("\r\n").repeated(8));
         QCOMPARE(readAll(later), QByteArray("\r\n").repeated(10));
         QCOMPARE(modeOf(data), mode_t(S_IFREG | 0640));
@@ -240,9 +245,6 @@ private slots:
         QCOMPARE(data, (QStringList{QStringLiteral("D:\\ﾃﾞｰﾀ/ÉX"), "keep"}));
         QCOMPARE(ChrTrim("a b~c", QChar('a'), QChar('b')), QStringLiteral("ab"));
         QCOMPARE(trimBlanks("  a\tb \t "), QStringLiteral("a\tb \t"));
-        QCOMPARE(signedText(1), QStringLiteral(" 1"));
-        QCOMPARE(signedText(0), QStringLiteral(" 0"));
-        QCOMPARE(signedText(-3), QStringLiteral("-3"));
     }
 };
 
