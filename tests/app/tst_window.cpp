@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: MIT
 // The real window against morvane-sim: panels, keys, focus, what a screen reader hears.
+#include "fakeline.h"
 #include "formprobe.h"
 #include "mainform.h"
 #include "messageerror.h"
 #include "portlock.h"
 #include "simprocess.h"
 #include "testdata.h"
+#include "windowwaiter.h"
 
 #include <QAccessible>
 #include <QLineEdit>
@@ -329,13 +331,11 @@ private slots:
     void confirmSettings() {
         start({"--fail", "L5"});
         COMPARE_SEND_CONTROLS(form_.get(), false);
-        QVERIFY(ctl("Command2")->palette().color(QPalette::Disabled, QPalette::ButtonText) !=
-                Qt::black);
-        QVERIFY(ctl("Check1(1)")->palette().color(QPalette::Disabled, QPalette::WindowText) !=
-                Qt::black);
+        for (auto [name, role] :
+             {std::pair{"Command2", QPalette::ButtonText}, {"Check1(1)", QPalette::WindowText}})
+            QVERIFY2(ctl(name)->palette().color(QPalette::Disabled, role) != Qt::black, name);
         // The check box's box is as white as the list on the grey window.
-        QCOMPARE(ctl("Check1(1)")->palette().color(QPalette::Base),
-                 list()->palette().color(QPalette::Base));
+        QCOMPARE(ctl("Check1(1)")->palette().base(), list()->palette().base());
         SimProcess second;
         QVERIFY(second.start({"--link", path("COM2")}));
         control<QComboBox>(form_.get(), "Combo3")->setCurrentIndex(3);
@@ -358,6 +358,15 @@ private slots:
         COMPARE_EDITOR(form_.get(), kNowEditor);
         QCOMPARE(readAll(path("Morvane.SYS")),
                  sysFileBytes("2", "3", "1", path("Morvane.DAT").toUtf8()));
+    }
+
+    // A wait is spent in the window's loop, not on the line as well once the loop is left.
+    void waitInTheLoopOnly() {
+        MSComm comm;
+        FakeClock clock;
+        FakeLine line(clock);
+        WindowWaiter(comm).waitForInput(line, 30);
+        QCOMPARE(line.waitCalls, 0);
     }
 
     // Every wait gives up at once: the late reply is told once, not per box.

@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# What only a desktop shows, under Xvfb and openbox: (1) tools/run's demo opens
-# on the simulator's table, with no first-start message, at the design's outer
-# height; (2) with the keyboard alone the port is set on the system panel, a row
-# loaded, changed and sent.
+# What only a desktop shows, under Xvfb and openbox: (1) tools/run's demo opens on the
+# simulator's table, with no first-start message, at the design's outer height; (2) with
+# the keyboard alone the port is set on the system panel, a row loaded, changed and sent.
 #   desktop.sh BIN_DIR
 set -euo pipefail
 bin=$(cd "$1" && pwd)
@@ -37,16 +36,13 @@ height=$(($(xwininfo -id "$id" | awk '/Height:/ {print $2}') + frame))
 wmctrl -c Morvane
 until_ok ended "${pids[-1]}" # tools/run ends with the program
 
-# The program in folder $1 set to port $2, the simulator (arguments $4...) as $3.
-start() {
-  mkdir "$work/$1" && cd "$work/$1"
-  printf 'COMPORT,%s,\r\n' "$2" >Morvane.SYS
-  "$bin/morvane-sim" --link "$3" "${@:4}" >/dev/null & pids+=($!)
-  until_ok test -L "$3"
-  "$bin/morvane" >app.out 2>&1 & pids+=($!)
-  until_ok shown Morvane
-}
-start keys 9 COM3 --log sim.log # port 9 has no device
+# The program set to port 9, which has no device; the simulator as COM3.
+mkdir "$work/keys" && cd "$work/keys"
+printf 'COMPORT,9,\r\n' >Morvane.SYS
+"$bin/morvane-sim" --link COM3 --log sim.log >/dev/null & pids+=($!)
+until_ok test -L COM3
+"$bin/morvane" >app.out 2>&1 & pids+=($!)
+until_ok shown Morvane
 id=$(shown Morvane | head -n1)
 keys() { xdotool windowactivate --sync "$id" key --delay 80 "$@"; }
 # The system panel by its key, port 3 typed into Text1, Return confirms.

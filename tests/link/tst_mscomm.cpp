@@ -103,8 +103,7 @@ private slots:
         MSComm comm; // the control's properties refuse what it would
         QVERIFY(!comm.setInputLen(-1));
         QVERIFY(!comm.setRThreshold(-1));
-        QVERIFY(!comm.setHandshaking(-1));
-        QVERIFY(!comm.setHandshaking(4));
+        QVERIFY(!comm.setHandshaking(-1) && !comm.setHandshaking(4));
         QCOMPARE(commSettingsString({}), u" 9600,N,8,1"_s);
         QCOMPARE(commSettingsString({.BAUDRATE = 0}), u" 0,N,8,1"_s);
         // A sign takes the blank's place.

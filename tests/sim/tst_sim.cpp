@@ -65,8 +65,6 @@ private slots:
         // 300 bit/s, 10 / 300 s a byte both ways: a reply leaves once its CR is in.
         row("baud", {"--baud", "300"}, "D2070C22385A\rL2\r", "*\rL070C22385A\r",
             (16 + 12) * 100 / 3);
-        row("baud, delay", {"--baud", "300", "--delay", "400"}, "D2070C22385A\r", "*\r",
-            (13 + 2) * 100 / 3 + 400);
     }
     void exchanges() {
         QFETCH(QStringList, args);
