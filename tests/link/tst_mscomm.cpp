@@ -104,6 +104,8 @@ private slots:
         QVERIFY(!comm.setInputLen(-1));
         QVERIFY(!comm.setRThreshold(-1));
         QVERIFY(!comm.setHandshaking(-1) && !comm.setHandshaking(4));
+        QVERIFY(!comm.setCommPort(0));
+        QVERIFY(!comm.waitForInput(10)); // closed
         QCOMPARE(commSettingsString({}), u" 9600,N,8,1"_s);
         QCOMPARE(commSettingsString({.BAUDRATE = 0}), u" 0,N,8,1"_s);
         // A sign takes the blank's place.
@@ -155,6 +157,10 @@ private slots:
         QVERIFY(events.isEmpty()); // not from inside the call
         QTRY_COMPARE(events, QList<int>{kComEvReceive});
         QCOMPARE(comm.Input(), QByteArray("1*\r"));
+        QVERIFY(rig.send(comm, "2*\r"));
+        QCOMPARE(comm.Input(), QByteArray("2*\r")); // read before its event came: it never does
+        QTest::qWait(100);
+        QCOMPARE(events.size(), 1);
         QVERIFY(rig.send(comm, "*")); // one character is enough
         comm.setExchangeActive(true); // the event posted before waits for the end
         QTest::qWait(100);

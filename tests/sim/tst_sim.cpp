@@ -54,13 +54,10 @@ private slots:
             QByteArray("ERR\r").repeated(15) + "L0000000081\r");
         row("LFs ignored, an over-long line answered once", {},
             "L\n1\r\nL2\r" + QByteArray(300, 'Q') + "QT\rL1\r", kEmpty + kEmpty + "ERR\r" + kEmpty);
-        row("nak", {"--nak", "2"}, "D2070A000081\rL2\rL2\rXX\r", "N\rN\r" + kEmpty + "ERR\r");
         row("fail", {"--fail", "L5", "--fail", "QS"}, "L5\rQS\rL1\r", "ERR\rERR\r" + kEmpty);
         row("pieces", {"--pieces", "3", "--gap", "200"}, "L1\rXX\r", kEmpty + "ERR\r", 4 * 200);
         row("delay", {"--delay", "1200"}, "L1\r", kEmpty, 1200);
         row("stop-after", {"--stop-after", "2", "--nak", "1"}, "L1\rL1\rL1\r", "N\r" + kEmpty);
-        row("unsolicited", {"--unsolicited", "HELLO", "--every", "150"}, "", "HELLO*\rHELLO*\r");
-        row("stray", {"--stray", "#?", "--stray-after", "50"}, "L1\r", kEmpty + "#?");
         row("silent, vanish at once", {"--vanish-after", "0", "--silent"}, "L1\r", "<hang-up>");
         // 300 bit/s, 10 / 300 s a byte both ways: a reply leaves once its CR is in.
         row("baud", {"--baud", "300"}, "D2070C22385A\rL2\r", "*\rL070C22385A\r",
