@@ -138,6 +138,7 @@ private slots:
     void mainPanel() {
         start();
         QCOMPARE(form_->focusWidget(), list()); // the keyboard starts on the list
+        QCOMPARE(control<MSComm>(form_.get(), "MSComm1"), &form_->MSComm1); // named, as a control
         QCOMPARE(listRows(form_.get()).mid(1), kSimRows);
         COMPARE_EDITOR(form_.get(), kNowEditor);
         // All eleven rows show without scrolling, whatever the face.
