@@ -370,7 +370,7 @@ private slots:
         waiter.waitForInput(line, 30);
         line.failAt(clock.now() + 10); // during the plain wait of a wait that follows: over then
         bool looped = false;
-        QTimer::singleShot(0, [&] { looped = true; });
+        QTimer::singleShot(0, &comm, [&] { looped = true; }); // gone with comm
         waiter.waitForInput(line, 1000);
         QCOMPARE(line.waitCalls, 1);
         QVERIFY(!looped);
